@@ -1,0 +1,42 @@
+#pragma once
+
+#include <boost/utility/string_view.hpp>
+
+#include <cstdint>
+
+namespace zel {
+namespace libs {
+namespace core {
+
+// A place in the source: line, file path and the compiler's full function
+// signature. The views refer to string literals, so a location is cheap to copy.
+class source_location {
+public:
+    source_location();
+    source_location(long _line, boost::string_view _file, boost::string_view _function);
+
+    std::int64_t line() const { return m_line; }
+    boost::string_view file() const { return m_file; }
+    boost::string_view function() const { return m_function; }
+
+    // The file relative to the source root: the root's length is cut off the
+    // front, so files of the tree read "/src/main.cpp".
+    boost::string_view short_file() const;
+    boost::string_view remove_directory_prefix(boost::string_view _path) const;
+
+    // The qualified name of the function, without return type and parameters.
+    boost::string_view short_function() const;
+
+private:
+    std::int64_t m_line;
+    boost::string_view m_file;
+    boost::string_view m_function;
+};
+
+}  // namespace core
+}  // namespace libs
+}  // namespace zel
+
+// The location of the place where it is written.
+#define ZEL_LOCATION \
+    ::zel::libs::core::source_location(__LINE__, __FILE__, __PRETTY_FUNCTION__)

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project builds, tests and runs with.
+# Idempotent: prints nothing and touches nothing when every package is present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config clang libclang-rt-14-dev
+  libboost1.81-dev
+  libzmq3-dev cppzmq-dev
+  libjsoncpp-dev
+  libcurl4-openssl-dev
+  libhiredis-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  redis-server
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

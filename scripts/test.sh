@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds the release configuration and runs every test.
+# With --sanitizers it then repeats the suite under AddressSanitizer with
+# UndefinedBehaviorSanitizer, and under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+jobs=$(nproc)
+run_preset() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$jobs"
+    ctest --preset "$1" -j "$jobs"
+}
+
+run_preset release
+if [ "${1:-}" = "--sanitizers" ]; then
+    run_preset asan
+    run_preset tsan
+fi
