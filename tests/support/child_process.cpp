@@ -67,7 +67,9 @@ child_process::~child_process() {
     close(m_stderr_fd);
 }
 
-void child_process::send_signal(int _signal) const { kill(m_pid, _signal); }
+void child_process::send_signal(int _signal) const {
+    kill(m_pid, _signal);
+}
 
 void child_process::read_available(std::chrono::milliseconds _poll_timeout) {
     pollfd pfd{m_stderr_fd, POLLIN, 0};

@@ -28,12 +28,13 @@ int free_tcp_port() {
     return ntohs(address.sin_port);
 }
 
-std::string free_tcp_endpoint() { return "tcp://127.0.0.1:" + std::to_string(free_tcp_port()); }
+std::string free_tcp_endpoint() {
+    return "tcp://127.0.0.1:" + std::to_string(free_tcp_port());
+}
 
 std::string unique_ipc_endpoint() {
     static std::atomic<int> counter{0};
-    return "ipc:///tmp/vandrel-test-" + std::to_string(getpid()) + "-" +
-           std::to_string(counter++);
+    return "ipc:///tmp/vandrel-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
 }
 
 }  // namespace test_support

@@ -27,7 +27,9 @@ struct widget {
 
 namespace {
 
-std::string text(boost::string_view _view) { return std::string(_view); }
+std::string text(boost::string_view _view) {
+    return std::string(_view);
+}
 
 TEST(source_location, default_location_names_nothing) {
     const core::source_location location;
@@ -51,8 +53,7 @@ TEST(source_location, short_file_cuts_the_source_root_by_length) {
 TEST(source_location, short_function_of_real_signatures) {
     const zel::libs::test_scope::widget w;
     EXPECT_EQ(text(w.where().short_function()), "zel::libs::test_scope::widget::where");
-    EXPECT_EQ(text(w.from_lambda().short_function()),
-              "zel::libs::test_scope::widget::from_lambda");
+    EXPECT_EQ(text(w.from_lambda().short_function()), "zel::libs::test_scope::widget::from_lambda");
 
     const core::source_location in_main(1, "f", "int main(int, char**)");
     EXPECT_EQ(in_main.short_function(), "int main(int, char**)");

@@ -9,15 +9,10 @@ namespace libs {
 namespace core {
 
 source_location::source_location()
-    : m_line(0)
-    , m_file("unknown file")
-    , m_function("unknown function") {}
+    : m_line(0), m_file("unknown file"), m_function("unknown function") {}
 
-source_location::source_location(long _line, boost::string_view _file,
-                                 boost::string_view _function)
-    : m_line(_line)
-    , m_file(_file)
-    , m_function(_function) {}
+source_location::source_location(long _line, boost::string_view _file, boost::string_view _function)
+    : m_line(_line), m_file(_file), m_function(_function) {}
 
 boost::string_view source_location::short_file() const {
     return remove_directory_prefix(m_file);

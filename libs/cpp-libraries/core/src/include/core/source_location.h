@@ -38,5 +38,4 @@ private:
 }  // namespace zel
 
 // The location of the place where it is written.
-#define ZEL_LOCATION \
-    ::zel::libs::core::source_location(__LINE__, __FILE__, __PRETTY_FUNCTION__)
+#define ZEL_LOCATION ::zel::libs::core::source_location(__LINE__, __FILE__, __PRETTY_FUNCTION__)

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <core/component_logger.h>
+
+#include <zmq.hpp>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace zel {
+namespace libs {
+namespace core {
+
+// The process logger: made first, destroyed last, and itself the logger of the
+// application's main component. Besides the system log it owns the debug
+// socket, a ZeroMQ PUSH socket on which a relay can collect the records.
+class logger : public component_logger {
+public:
+    logger(const std::string& _module_name, const std::string& _component_name);
+    ~logger() override;
+
+    bool is_debug() const { return m_debug; }
+    // Lets debug records through the system log, or stops them there.
+    void set_debug(bool _debug);
+
+    bool is_writing_to_socket() const { return m_writing_to_socket; }
+    void set_writing_to_socket(bool _writing_to_socket) {
+        m_writing_to_socket.exchange(_writing_to_socket);
+    }
+
+    bool is_logger_enabled() const { return m_enable_logger; }
+
+    // Connects the debug socket; throws zmq::error_t when ZeroMQ refuses.
+    void connect(std::string _address);
+
+private:
+    friend class component_logger::formatter;
+
+    // Never blocks: a record the socket cannot take at once is dropped.
+    void send_to_debug_socket(const std::string& _message) const;
+
+    // Its buffer is the system log's identity, so it lives as long as the logger.
+    std::string m_module_name;
+    std::atomic<bool> m_debug{false};
+    std::atomic<bool> m_writing_to_socket{true};
+    bool m_enable_logger = true;
+    zmq::context_t m_zmq_context;
+    mutable std::mutex m_socket_mutex;
+    mutable zmq::socket_t m_debug_socket;
+};
+
+}  // namespace core
+}  // namespace libs
+}  // namespace zel
