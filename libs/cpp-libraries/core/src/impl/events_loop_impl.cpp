@@ -1,0 +1,71 @@
+#include <core/impl/events_loop_impl.h>
+
+#include <core/impl/signals_handle_impl.h>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/post.hpp>
+
+#include <chrono>
+
+namespace zel {
+namespace libs {
+namespace core {
+
+events_loop_impl::events_loop_impl(core& _core, const component_logger& _logger)
+    : m_core(_core), m_io_context(), m_logger(_logger) {}
+
+events_loop_impl::~events_loop_impl() {
+    // Completions still queued (cancelled receives, last sends) get their turn,
+    // but a completion that never comes must not hold the process forever.
+    m_io_context.restart();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (m_io_context.run_one_until(deadline) != 0) {
+    }
+}
+
+void events_loop_impl::run() {
+    m_io_context.run();
+}
+
+void events_loop_impl::run_catch_exceptions(source_location _location) {
+    for (;;) {
+        try {
+            run();
+            return;
+        } catch (...) {
+            m_logger.log_exception(_location);
+        }
+    }
+}
+
+void events_loop_impl::stop() {
+    m_io_context.stop();
+}
+
+bool events_loop_impl::is_stopped() const {
+    return m_io_context.stopped();
+}
+
+events_loop::signals_handle::ptr events_loop_impl::stop_on_signals() {
+    return std::make_unique<signals_handle_impl>(m_core, *this);
+}
+
+void events_loop_impl::post(std::function<void()> _function, source_location) {
+    boost::asio::post(m_io_context, std::move(_function));
+}
+
+events_loop::work::ptr events_loop_impl::create_work() {
+    class work_impl : public work {
+    public:
+        explicit work_impl(boost::asio::io_context& _io_context)
+            : m_guard(boost::asio::make_work_guard(_io_context)) {}
+
+    private:
+        boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_guard;
+    };
+    return std::make_unique<work_impl>(m_io_context);
+}
+
+}  // namespace core
+}  // namespace libs
+}  // namespace zel

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <core/source_location.h>
+
+#include <boost/asio/io_context.hpp>
+
+#include <functional>
+#include <memory>
+
+namespace zel {
+namespace libs {
+namespace core {
+
+// One Boost.Asio I/O context with its per-loop managers, and the factory of
+// every asynchronous object of the library: all of them complete on the thread
+// that runs the loop. A loop must outlive every object it made.
+class events_loop {
+public:
+    using ptr = std::unique_ptr<events_loop>;
+
+    // Stops the loop on the first SIGINT or SIGTERM, from a thread of its own.
+    // Destroy it before the loop it stops.
+    class signals_handle {
+    public:
+        using ptr = std::unique_ptr<signals_handle>;
+        virtual ~signals_handle() = default;
+        virtual bool signal_is_received() const = 0;
+    };
+
+    // Holds run() while it lives, even with nothing else to do.
+    class work {
+    public:
+        using ptr = std::unique_ptr<work>;
+        virtual ~work() = default;
+    };
+
+    virtual ~events_loop() = default;
+
+    // Runs handlers on the calling thread until the loop is stopped or has no
+    // work left. A handler's exception leaves run(); a later run() resumes the
+    // queued work.
+    virtual void run() = 0;
+    // run(), logging each exception with _location and running on, until the
+    // loop is stopped or out of work.
+    virtual void run_catch_exceptions(source_location _location) = 0;
+    // Safe from any thread. A stopped loop stays stopped.
+    virtual void stop() = 0;
+    virtual bool is_stopped() const = 0;
+    virtual signals_handle::ptr stop_on_signals() = 0;
+
+    // Queues _function for a later turn of run(); safe from any thread.
+    virtual void post(std::function<void()> _function, source_location _location) = 0;
+    virtual work::ptr create_work() = 0;
+
+    virtual boost::asio::io_context& get_io_context() = 0;
+    virtual const boost::asio::io_context& get_io_context() const = 0;
+};
+
+}  // namespace core
+}  // namespace libs
+}  // namespace zel
