@@ -1,6 +1,7 @@
 #include <core/impl/events_loop_impl.h>
 
 #include <core/impl/signals_handle_impl.h>
+#include <core/impl/timers_manager_impl.h>
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
@@ -12,7 +13,10 @@ namespace libs {
 namespace core {
 
 events_loop_impl::events_loop_impl(core& _core, const component_logger& _logger)
-    : m_core(_core), m_io_context(), m_logger(_logger) {}
+    : m_core(_core)
+    , m_io_context()
+    , m_logger(_logger)
+    , m_timers(std::make_unique<timers_manager_impl>(*this, m_logger)) {}
 
 events_loop_impl::~events_loop_impl() {
     // Completions still queued (cancelled receives, last sends) get their turn,
@@ -48,6 +52,27 @@ bool events_loop_impl::is_stopped() const {
 
 events_loop::signals_handle::ptr events_loop_impl::stop_on_signals() {
     return std::make_unique<signals_handle_impl>(m_core, *this);
+}
+
+timer::ptr events_loop_impl::create_timer(timer::time_point _time_point, const std::string& _name,
+                                          timer::callback _callback, source_location _location) {
+    return get_timers().create_timer(_time_point, _name, std::move(_callback), _location);
+}
+
+periodic_timer::ptr events_loop_impl::create_periodic_timer(std::chrono::nanoseconds _period,
+                                                            const std::string& _name,
+                                                            timer::callback _callback,
+                                                            source_location _location) {
+    return get_timers().create_periodic_timer(_period, _name, std::move(_callback), _location);
+}
+
+periodic_timer::ptr events_loop_impl::create_periodic_timer(std::chrono::nanoseconds _period,
+                                                            periodic_timer::execute_now _tag,
+                                                            const std::string& _name,
+                                                            timer::callback _callback,
+                                                            source_location _location) {
+    return get_timers().create_periodic_timer(_period, _tag, _name, std::move(_callback),
+                                              _location);
 }
 
 void events_loop_impl::post(std::function<void()> _function, source_location) {

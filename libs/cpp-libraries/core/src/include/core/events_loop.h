@@ -1,11 +1,16 @@
 #pragma once
 
+#include <core/periodic_timer.h>
 #include <core/source_location.h>
+#include <core/timer.h>
+#include <core/timers_manager.h>
 
 #include <boost/asio/io_context.hpp>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace zel {
 namespace libs {
@@ -47,6 +52,20 @@ public:
     virtual void stop() = 0;
     virtual bool is_stopped() const = 0;
     virtual signals_handle::ptr stop_on_signals() = 0;
+
+    virtual timers_manager& get_timers() = 0;
+    // These forward to the timers manager's operations of the same signature.
+    virtual timer::ptr create_timer(timer::time_point _time_point, const std::string& _name,
+                                    timer::callback _callback, source_location _location) = 0;
+    virtual periodic_timer::ptr create_periodic_timer(std::chrono::nanoseconds _period,
+                                                      const std::string& _name,
+                                                      timer::callback _callback,
+                                                      source_location _location) = 0;
+    virtual periodic_timer::ptr create_periodic_timer(std::chrono::nanoseconds _period,
+                                                      periodic_timer::execute_now,
+                                                      const std::string& _name,
+                                                      timer::callback _callback,
+                                                      source_location _location) = 0;
 
     // Queues _function for a later turn of run(); safe from any thread.
     virtual void post(std::function<void()> _function, source_location _location) = 0;

@@ -5,6 +5,8 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include <memory>
+
 namespace zel {
 namespace libs {
 namespace core {
@@ -23,6 +25,17 @@ public:
     bool is_stopped() const override;
     signals_handle::ptr stop_on_signals() override;
 
+    timers_manager& get_timers() override { return *m_timers; }
+    timer::ptr create_timer(timer::time_point _time_point, const std::string& _name,
+                            timer::callback _callback, source_location _location) override;
+    periodic_timer::ptr create_periodic_timer(std::chrono::nanoseconds _period,
+                                              const std::string& _name, timer::callback _callback,
+                                              source_location _location) override;
+    periodic_timer::ptr create_periodic_timer(std::chrono::nanoseconds _period,
+                                              periodic_timer::execute_now, const std::string& _name,
+                                              timer::callback _callback,
+                                              source_location _location) override;
+
     void post(std::function<void()> _function, source_location _location) override;
     work::ptr create_work() override;
 
@@ -33,6 +46,9 @@ private:
     core& m_core;
     boost::asio::io_context m_io_context;
     const component_logger& m_logger;
+    // Destroyed after the destructor's drain, whose ticks may still read its
+    // clock, and before the I/O context its timers wait on.
+    std::unique_ptr<timers_manager> m_timers;
 };
 
 }  // namespace core
