@@ -1,1 +1,0 @@
-// removed once the library has sources
