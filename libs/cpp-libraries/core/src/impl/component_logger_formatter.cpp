@@ -85,7 +85,11 @@ std::string component_logger::formatter::compose_body() {
         body.append(m_function.data(), m_function.size());
         body += ": ";
     }
-    body += m_format_is_valid ? m_format.str() : m_raw_format;
+    // Boost.Format also reads printf directives, so plain text with a percent
+    // sign ("100% done" holds "% d") parses as a format expecting arguments.
+    // Fed none, the statement was plain text: render it as written.
+    const bool plain_text = m_format.fed_args() == 0 && m_format.expected_args() > 0;
+    body += m_format_is_valid && !plain_text ? m_format.str() : m_raw_format;
     return body;
 }
 

@@ -38,7 +38,9 @@ public:
                   const component_logger& _logger);
         ~formatter();
 
-        formatter(formatter&&) = default;
+        // The level operations return it as a prvalue, which needs no move;
+        // a moved-from one would emit its record a second time.
+        formatter(formatter&&) = delete;
         formatter(const formatter&) = delete;
         formatter& operator=(const formatter&) = delete;
 
