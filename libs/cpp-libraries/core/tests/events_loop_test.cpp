@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -125,13 +126,16 @@ TEST_F(events_loop_test, work_holds_run_until_destroyed) {
 }
 
 TEST_F(events_loop_test, destruction_gives_up_on_work_that_never_completes) {
-    boost::asio::steady_timer never(loop->get_io_context(), std::chrono::hours(1));
-    bool completed = false;
-    never.async_wait([&](const boost::system::error_code&) { completed = true; });
+    // Only the pending handler owns the timer, so it goes with the loop's queue.
+    auto never =
+        std::make_shared<boost::asio::steady_timer>(loop->get_io_context(), std::chrono::hours(1));
+    auto completed = std::make_shared<bool>(false);
+    never->async_wait([never, completed](const boost::system::error_code&) { *completed = true; });
+    never.reset();
     const auto start = std::chrono::steady_clock::now();
     loop.reset();
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_FALSE(completed);
+    EXPECT_FALSE(*completed);
     EXPECT_GE(elapsed, 10s);
     EXPECT_LT(elapsed, 20s);
 }
