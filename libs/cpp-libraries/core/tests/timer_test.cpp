@@ -10,7 +10,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -27,6 +26,7 @@ struct timer_test : loop_fixture {
     const time_point now = std::chrono::steady_clock::now();
 };
 
+// An hour late, the callback still receives the instant it was armed for.
 TEST_F(timer_test, a_past_instant_fires_on_the_next_turn_with_that_instant) {
     const time_point past = now - 1h;
     bool waiting_inside = true;
@@ -44,15 +44,6 @@ TEST_F(timer_test, a_past_instant_fires_on_the_next_turn_with_that_instant) {
     EXPECT_EQ(fired, std::vector<time_point>{past});
     EXPECT_FALSE(waiting_inside);
     EXPECT_FALSE(timer->is_waiting());
-}
-
-TEST_F(timer_test, a_late_callback_receives_the_armed_instant) {
-    auto timer = loop->get_timers().create_timer(1ms, "late", record, ZEL_LOCATION);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_TRUE(run_out());
-    ASSERT_EQ(fired.size(), 1u);
-    EXPECT_GE(fired[0], now + 1ms);
-    EXPECT_LE(fired[0], std::chrono::steady_clock::now() - 19ms);
 }
 
 TEST_F(timer_test, zero_duration_fires_on_the_next_turn_never_inside_creation) {
