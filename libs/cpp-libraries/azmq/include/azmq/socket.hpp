@@ -1,0 +1,217 @@
+#pragma once
+
+#include <azmq/detail/binary_option.hpp>
+#include <azmq/detail/frame_size.hpp>
+#include <azmq/detail/receive_handler_operation.hpp>
+#include <azmq/detail/socket_state.hpp>
+#include <azmq/error.hpp>
+#include <azmq/message.hpp>
+
+#include <zmq.h>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/system/error_code.hpp>
+#include <boost/system/system_error.hpp>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+namespace azmq {
+
+// A ZeroMQ socket whose receives complete on a Boost.Asio io_context.
+//
+// Every operation takes the socket's own mutex unless the socket was made with
+// _optimize_single_threaded, in which case all its operations and the io_context's run() must
+// stay on one thread. Operations report libzmq's errors in azmq::error_category(), except
+// EAGAIN, reported as boost::asio::error::would_block, and cancellation, reported as
+// boost::asio::error::operation_aborted.
+//
+// The io_context must outlive the socket. Destroying the socket completes its pending receives
+// with operation_aborted, through the io_context.
+class socket {
+public:
+    using executor_type = boost::asio::io_context::executor_type;
+    using native_handle_type = void*;
+    using subscribe = detail::binary_option<ZMQ_SUBSCRIBE>;
+
+    // _type is a libzmq socket type (ZMQ_PULL, ZMQ_PUB, ...); an unknown one throws.
+    socket(boost::asio::io_context& _io_context, int _type, bool _optimize_single_threaded = false)
+        : m_state(std::make_shared<detail::socket_state>(_io_context, _type,
+                                                         _optimize_single_threaded)) {}
+
+    socket(socket&&) noexcept = default;
+
+    socket& operator=(socket&& _other) noexcept {
+        if (this != &_other) {
+            close();
+            m_state = std::move(_other.m_state);
+        }
+        return *this;
+    }
+
+    ~socket() { close(); }
+
+    void bind(const std::string& _endpoint) {
+        boost::system::error_code error;
+        bind(_endpoint, error);
+        throw_if(error, "bind");
+    }
+
+    void bind(const std::string& _endpoint, boost::system::error_code& _error) {
+        _error = call_with_endpoint(&zmq_bind, _endpoint);
+    }
+
+    void connect(const std::string& _endpoint) {
+        boost::system::error_code error;
+        connect(_endpoint, error);
+        throw_if(error, "connect");
+    }
+
+    void connect(const std::string& _endpoint, boost::system::error_code& _error) {
+        _error = call_with_endpoint(&zmq_connect, _endpoint);
+    }
+
+    template <typename Option>
+    void set_option(const Option& _option) {
+        boost::system::error_code error;
+        set_option(_option, error);
+        throw_if(error, "set_option");
+    }
+
+    template <typename Option>
+    void set_option(const Option& _option, boost::system::error_code& _error) {
+        _error = m_state->call([&](void* _handle) {
+            return zmq_setsockopt(_handle, _option.name(), _option.data(), _option.size()) == 0
+                       ? boost::system::error_code()
+                       : detail::last_error();
+        });
+    }
+
+    // Sends _message itself: libzmq takes its content over and leaves it empty. On failure
+    // the message keeps its content. Returns the frame's size. _flags: ZMQ_SNDMORE,
+    // ZMQ_DONTWAIT.
+    std::size_t send(message&& _message, int _flags = 0) {
+        boost::system::error_code error;
+        const std::size_t size = send(std::move(_message), _flags, error);
+        throw_if(error, "send");
+        return size;
+    }
+
+    std::size_t send(message&& _message, int _flags, boost::system::error_code& _error) {
+        return m_state->call([&](void* _handle) -> std::size_t {
+            const std::size_t size = _message.size();
+            if (zmq_msg_send(_message.native_handle(), _handle, _flags) < 0) {
+                _error = detail::last_error();
+                return 0;
+            }
+            _error = {};
+            return size;
+        });
+    }
+
+    // Sends a frame sharing _message's content, which stays intact: libzmq counts references
+    // to content outside the frame and copies only the few bytes it keeps inside.
+    std::size_t send(const message& _message, int _flags = 0) {
+        boost::system::error_code error;
+        const std::size_t size = send(_message, _flags, error);
+        throw_if(error, "send");
+        return size;
+    }
+
+    std::size_t send(const message& _message, int _flags, boost::system::error_code& _error) {
+        message copy;
+        // zmq_msg_copy only marks the source's content as shared.
+        if (zmq_msg_copy(copy.native_handle(), const_cast<zmq_msg_t*>(_message.native_handle())) !=
+            0) {
+            _error = detail::last_error();
+            return 0;
+        }
+        return send(std::move(copy), _flags, _error);
+    }
+
+    // Receives one frame into _message, blocking unless _flags holds ZMQ_DONTWAIT. Returns the
+    // frame's size; _message.more() tells whether further frames of its message follow.
+    std::size_t receive(message& _message, int _flags = 0) {
+        boost::system::error_code error;
+        const std::size_t size = receive(_message, _flags, error);
+        throw_if(error, "receive");
+        return size;
+    }
+
+    std::size_t receive(message& _message, int _flags, boost::system::error_code& _error) {
+        return m_state->call([&](void* _handle) -> std::size_t {
+            const int size = zmq_msg_recv(_message.native_handle(), _handle, _flags);
+            if (size < 0) {
+                _error = detail::last_error();
+                return 0;
+            }
+            _error = {};
+            return detail::frame_size(size, _message);
+        });
+    }
+
+    // Receives one frame asynchronously. _handler is called as
+    // _handler(boost::system::error_code& error, azmq::message& frame, std::size_t bytes) on
+    // its associated executor (by default this socket's io_context), never inside this call.
+    // Receives complete in the order they were started. On a REQ or REP socket a receive
+    // started before the send it must follow waits for that send instead of failing.
+    template <typename ReadHandler>
+    void async_receive(ReadHandler&& _handler, int _flags = 0) {
+        using handler_type = std::decay_t<ReadHandler>;
+        static_assert(
+            std::is_invocable_v<handler_type&, boost::system::error_code&, message&, std::size_t>,
+            "the handler must be callable as (error_code&, azmq::message&, size_t)");
+        m_state->start_receive(detail::receive_handler_operation<handler_type>::create(
+            std::forward<ReadHandler>(_handler), _flags));
+    }
+
+    // Completes the pending receives with operation_aborted.
+    void cancel() {
+        boost::system::error_code error;
+        cancel(error);
+        throw_if(error, "cancel");
+    }
+
+    void cancel(boost::system::error_code& _error) { m_state->cancel(_error); }
+
+    // The libzmq socket. Calls made on it directly bypass the readiness tracking: a receive
+    // pending meanwhile may then wait for the next frame's arrival.
+    native_handle_type native_handle() const noexcept { return m_state->handle(); }
+
+    executor_type get_executor() const noexcept { return m_state->executor(); }
+
+    boost::asio::io_context& get_io_context() const noexcept {
+        return m_state->executor().context();
+    }
+
+private:
+    boost::system::error_code call_with_endpoint(int (*_function)(void*, const char*),
+                                                 const std::string& _endpoint) {
+        return m_state->call([&](void* _handle) {
+            return _function(_handle, _endpoint.c_str()) == 0 ? boost::system::error_code()
+                                                              : detail::last_error();
+        });
+    }
+
+    static void throw_if(const boost::system::error_code& _error, const char* _what) {
+        if (_error) {
+            throw boost::system::system_error(_error, _what);
+        }
+    }
+
+    void close() noexcept {
+        if (m_state) {
+            m_state->close();
+        }
+    }
+
+    std::shared_ptr<detail::socket_state> m_state;
+};
+
+}  // namespace azmq
+
+// The sockets of a fixed type (pub_socket, sub_socket, ...) come with the socket itself.
+#include <azmq/detail/specialized_socket.hpp>

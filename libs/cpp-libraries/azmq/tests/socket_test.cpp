@@ -1,0 +1,136 @@
+#include "inproc_pipe.hpp"
+#include "receive_loop.hpp"
+
+#include <test_support/endpoints.h>
+#include <azmq/socket.hpp>
+
+#include <gtest/gtest.h>
+#include <zmq.hpp>
+
+#include <boost/asio/error.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/system/system_error.hpp>
+
+#include <string>
+
+using azmq_test::receive_loop;
+using azmq_test::run_until;
+
+TEST(socket, bind_to_a_taken_endpoint_reports_address_in_use) {
+    boost::asio::io_context io_context;
+    const auto endpoint = test_support::free_tcp_endpoint();
+    azmq::pub_socket first(io_context);
+    first.bind(endpoint);
+
+    azmq::pub_socket second(io_context);
+    boost::system::error_code error;
+    second.bind(endpoint, error);
+    EXPECT_EQ(error, boost::system::errc::address_in_use);
+    EXPECT_EQ(error.category(), azmq::error_category());
+    EXPECT_EQ(error.message(), "Address already in use");
+    EXPECT_THROW(second.bind(endpoint), boost::system::system_error);
+
+    second.connect("bogus://endpoint", error);
+    EXPECT_EQ(error, boost::system::errc::protocol_not_supported);
+    EXPECT_THROW(azmq::socket(io_context, -1), boost::system::system_error);
+}
+
+TEST(socket, non_blocking_send_without_peer_would_block_and_keeps_the_frame) {
+    boost::asio::io_context io_context;
+    azmq::detail::specialized_socket<ZMQ_PUSH> push(io_context);
+    push.bind(test_support::unique_ipc_endpoint());
+
+    azmq::message frame(std::string("kept"));
+    boost::system::error_code error;
+    EXPECT_EQ(push.send(std::move(frame), ZMQ_DONTWAIT, error), 0u);
+    EXPECT_EQ(error, boost::asio::error::would_block);
+    EXPECT_EQ(frame.string(), "kept");
+}
+
+TEST(socket, subscriber_gets_only_its_topics) {
+    boost::asio::io_context io_context;
+    azmq::pub_socket publisher(io_context);
+    azmq::sub_socket subscriber(io_context);
+    publisher.bind("inproc://socket-topics");
+    subscriber.connect("inproc://socket-topics");
+    subscriber.set_option(azmq::socket::subscribe("ab"));
+
+    // The subscription reaches the publisher asynchronously: publish until it is in place.
+    receive_loop loop(subscriber);
+    loop.start();
+    ASSERT_TRUE(run_until(io_context, [&] {
+        publisher.send(azmq::message(std::string("ab-ready")));
+        return !loop.frames().empty();
+    }));
+    publisher.send(azmq::message(std::string("xy")));
+    publisher.send(azmq::message(std::string("ab-last")));
+    ASSERT_TRUE(run_until(io_context, [&] { return loop.frames().back() == "ab-last"; }));
+    for (const auto& frame : loop.frames()) {
+        EXPECT_EQ(frame.substr(0, 2), "ab");
+    }
+}
+
+TEST(socket, multipart_frames_arrive_one_by_one_with_more) {
+    boost::asio::io_context io_context;
+    azmq::socket pull(io_context, ZMQ_PULL);
+    const auto endpoint = test_support::unique_ipc_endpoint();
+    pull.bind(endpoint);
+    zmq::context_t context;
+    zmq::socket_t push(context, zmq::socket_type::push);
+    push.set(zmq::sockopt::linger, 0);
+    push.connect(endpoint);
+    push.send(zmq::str_buffer("one"), zmq::send_flags::sndmore);
+    push.send(zmq::str_buffer(""), zmq::send_flags::sndmore);
+    push.send(zmq::str_buffer("three"), zmq::send_flags::none);
+
+    receive_loop loop(pull);
+    loop.start();
+    ASSERT_TRUE(run_until(io_context, [&] { return loop.frames().size() == 3; }));
+    EXPECT_EQ(loop.frames(), (std::vector<std::string>{"one", "", "three"}));
+    EXPECT_EQ(loop.more(), (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(loop.bytes(), 8u);
+}
+
+// A receive started on a REQ socket before its request waits for the reply instead of
+// failing with EFSM; the reply arrives after the send on the same socket.
+TEST(socket, request_receive_started_before_the_request_gets_the_reply) {
+    boost::asio::io_context io_context;
+    const auto endpoint = test_support::unique_ipc_endpoint();
+    zmq::context_t context;
+    zmq::socket_t reply(context, zmq::socket_type::rep);
+    reply.set(zmq::sockopt::linger, 0);
+    reply.set(zmq::sockopt::rcvtimeo, 5000);
+    reply.bind(endpoint);
+    azmq::detail::specialized_socket<ZMQ_REQ> request(io_context);
+    request.connect(endpoint);
+
+    receive_loop loop(request);
+    loop.start();
+    io_context.poll();
+    request.send(azmq::message(std::string("ping")));
+    zmq::message_t ping;
+    ASSERT_TRUE(reply.recv(ping));
+    EXPECT_EQ(ping.to_string(), "ping");
+    reply.send(zmq::str_buffer("pong"));
+
+    ASSERT_TRUE(run_until(io_context, [&] { return !loop.frames().empty(); }));
+    EXPECT_EQ(loop.frames().front(), "pong");
+}
+
+TEST(socket, const_send_shares_the_content_and_keeps_the_message) {
+    boost::asio::io_context io_context;
+    azmq_test::inproc_pipe pipe(io_context, "socket-const-send");
+    azmq::socket& pull = pipe.pull();
+
+    const azmq::message frame(std::string(100, 'c'));
+    EXPECT_EQ(pipe.push().send(frame), 100u);
+    EXPECT_EQ(pipe.push().send(frame), 100u);
+    EXPECT_EQ(frame.size(), 100u);
+    azmq::message received;
+    pull.receive(received);
+    EXPECT_EQ(received.data(), frame.data());
+    boost::system::error_code error;
+    EXPECT_EQ(pull.receive(received, ZMQ_DONTWAIT, error), 100u);
+    EXPECT_EQ(pull.receive(received, ZMQ_DONTWAIT, error), 0u);
+    EXPECT_EQ(error, boost::asio::error::would_block);
+}
