@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,11 @@ child_process::child_process(const std::string& _path, const std::vector<std::st
         throw std::runtime_error("fork failed");
     }
     if (m_pid == 0) {
+        // A test that dies must not leave its relay running, nor holding the
+        // output pipe of whoever runs the suite.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
         dup2(fds[1], STDERR_FILENO);
         for (const auto& variable : _extra_environment) {
             putenv(const_cast<char*>(variable.c_str()));

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <istream>
+#include <string>
+
+namespace zel {
+
+// The relay's configuration: where its two sockets bind.
+struct config {
+    // Throws when the document cannot be read or lacks either endpoint; every
+    // missing or mistyped key is named in one message.
+    explicit config(std::istream& _stream);
+
+    struct {
+        std::string input_address;
+        std::string output_address;
+    } system;
+};
+
+}  // namespace zel

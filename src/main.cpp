@@ -1,0 +1,72 @@
+#include "config.h"
+
+#include <core/core.h>
+#include <core/events_loop.h>
+#include <core/get_config_file_name.h>
+#include <core/logger.h>
+#include <azmq/socket.hpp>
+
+#include <boost/asio/error.hpp>
+#include <boost/system/system_error.hpp>
+
+#include <cstddef>
+#include <fstream>
+#include <memory>
+
+namespace core = zel::libs::core;
+
+// Arms one receive on _input whose completion re-arms the next, then
+// republishes the frame it got. The handler holds the input weakly, so that
+// destroying the socket ends the chain.
+void setup_pipeline(std::shared_ptr<azmq::detail::specialized_socket<7>> _input,
+                    azmq::pub_socket& _output, const core::logger& _logger) {
+    _input->async_receive(
+        [weak_input = std::weak_ptr<azmq::detail::specialized_socket<7>>(_input), &_output,
+         &_logger](boost::system::error_code& _error, azmq::message& _message, std::size_t) {
+            if (_error == boost::asio::error::operation_aborted) {
+                return;
+            }
+            const auto input = weak_input.lock();
+            if (!input) {
+                return;
+            }
+            // Re-arm before anything can throw, so that a failed send loses only
+            // this frame.
+            setup_pipeline(input, _output, _logger);
+            if (_error) {
+                _logger.log_error(_error, ZEL_LOCATION);
+                return;
+            }
+            boost::system::error_code send_error;
+            _output.send(std::move(_message), 0, send_error);
+            if (send_error) {
+                throw boost::system::system_error(send_error);
+            }
+        });
+}
+
+int main(int argc, char** argv) {
+    core::logger logger("vandrel", "main");
+    logger.execute([&] {
+        logger.set_writing_to_socket(false);
+        const auto file_name = core::get_config_file_name(argc, argv);
+        std::ifstream stream(file_name);
+        const zel::config config(stream);
+        const auto core = core::core::create(logger);
+        const auto loop = core->create_events_loop("main");
+        const auto signals = loop->stop_on_signals();
+
+        azmq::pub_socket output(loop->get_io_context());
+        output.bind(config.system.output_address);
+        auto input = std::make_shared<azmq::detail::specialized_socket<7>>(loop->get_io_context());
+        input->bind(config.system.input_address);
+        setup_pipeline(input, output, logger);
+
+        while (!logger.execute([&] { loop->run(); })) {
+        }
+
+        input->cancel();
+        logger.info("exit").location(ZEL_LOCATION);
+    });
+    return 0;
+}

@@ -1,0 +1,66 @@
+#include "relay_process.h"
+
+#include <test_support/endpoints.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace e2e {
+
+config_file::config_file(const std::string& _contents) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vandrel-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_directory = pattern;
+    m_path = m_directory + "/vandrel.json";
+    std::ofstream(m_path) << _contents;
+}
+
+config_file::~config_file() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_directory, ignored);
+}
+
+std::string relay_config(const std::string& _input, const std::string& _output) {
+    return R"({"system": {"input_address": ")" + _input + R"(", "output_address": ")" + _output +
+           R"("}})";
+}
+
+relay_process::relay_process(const std::string& _input_endpoint,
+                             const std::string& _output_endpoint,
+                             const std::vector<std::string>& _environment)
+    : m_input(_input_endpoint.empty() ? test_support::free_tcp_endpoint() : _input_endpoint)
+    , m_output(_output_endpoint.empty() ? test_support::free_tcp_endpoint() : _output_endpoint)
+    , m_config(std::make_unique<config_file>(relay_config(m_input, m_output)))
+    , m_process(std::make_unique<test_support::child_process>(
+          VANDREL_BINARY, std::vector<std::string>{"-c", m_config->path()}, _environment)) {}
+
+bool relay_process::wait_until_relaying(zmq::context_t& _context, zmq::socket_t& _subscriber) {
+    zmq::socket_t probe(_context, zmq::socket_type::push);
+    probe.set(zmq::sockopt::linger, 0);
+    probe.connect(m_input);
+    _subscriber.set(zmq::sockopt::rcvtimeo, 50);
+    bool relaying = false;
+    for (int attempt = 0; attempt < 200 && !relaying; ++attempt) {
+        probe.send(zmq::str_buffer("probe"), zmq::send_flags::dontwait);
+        zmq::message_t frame;
+        relaying = _subscriber.recv(frame).has_value();
+    }
+    // Probes still in flight must not reach the test's reads.
+    zmq::message_t frame;
+    while (relaying && _subscriber.recv(frame)) {
+    }
+    _subscriber.set(zmq::sockopt::rcvtimeo, 10000);
+    return relaying;
+}
+
+test_support::child_result run_relay(const std::vector<std::string>& _args,
+                                     std::chrono::milliseconds _timeout) {
+    test_support::child_process relay(VANDREL_BINARY, _args);
+    return relay.wait(_timeout);
+}
+
+}  // namespace e2e

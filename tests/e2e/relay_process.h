@@ -1,0 +1,59 @@
+#pragma once
+
+#include <test_support/child_process.h>
+
+#include <zmq.hpp>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// A configuration file in a fresh temporary directory, removed with it.
+class config_file {
+public:
+    explicit config_file(const std::string& _contents);
+    ~config_file();
+    config_file(const config_file&) = delete;
+    config_file& operator=(const config_file&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_directory;
+    std::string m_path;
+};
+
+std::string relay_config(const std::string& _input, const std::string& _output);
+
+// The real relay binary running on loopback endpoints of its own.
+class relay_process {
+public:
+    explicit relay_process(const std::string& _input_endpoint = {},
+                           const std::string& _output_endpoint = {},
+                           const std::vector<std::string>& _environment = {});
+
+    const std::string& input() const { return m_input; }
+    const std::string& output() const { return m_output; }
+    test_support::child_process& process() { return *m_process; }
+
+    // Pushes "probe" frames until _subscriber (whose subscriptions must let
+    // them through) gets one, so
+    // that the relay is bound and the subscription has reached it. The probes
+    // are drained from _subscriber before it returns.
+    bool wait_until_relaying(zmq::context_t& _context, zmq::socket_t& _subscriber);
+
+private:
+    std::string m_input;
+    std::string m_output;
+    std::unique_ptr<config_file> m_config;
+    std::unique_ptr<test_support::child_process> m_process;
+};
+
+// Runs the relay binary with _args to its end, at most _timeout.
+test_support::child_result run_relay(const std::vector<std::string>& _args,
+                                     std::chrono::milliseconds _timeout = std::chrono::seconds(20));
+
+}  // namespace e2e

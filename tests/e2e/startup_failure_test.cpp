@@ -1,0 +1,60 @@
+#include "relay_process.h"
+
+#include <test_support/endpoints.h>
+
+#include <gtest/gtest.h>
+#include <zmq.hpp>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every failure to start is one logged error and exit status 0.
+void expect_logged_failure(const std::vector<std::string>& _args, const std::string& _message) {
+    const auto result = e2e::run_relay(_args);
+    EXPECT_TRUE(result.exited) << result.standard_error;
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_NE(result.standard_error.find(_message), std::string::npos)
+        << "expected: " << _message << "\nlog:\n"
+        << result.standard_error;
+    EXPECT_EQ(result.standard_error.find(" exit\n"), std::string::npos) << result.standard_error;
+}
+
+TEST(startup_failure, command_line_errors_name_the_usage) {
+    const std::string program = VANDREL_BINARY;
+    expect_logged_failure(
+        {}, "The configuration file is not defined! Usage: " + program + " -c config_file");
+    expect_logged_failure({"-x"}, "Usage: " + program + " -c config_file");
+    expect_logged_failure({"-c"}, "option requires an argument -- 'c'");
+}
+
+TEST(startup_failure, unreadable_or_invalid_documents_are_parse_errors) {
+    expect_logged_failure({"-c", "/nonexistent/vandrel.json"},
+                          "std::exception::what(): Cannot parse json: ");
+    const e2e::config_file invalid("{\"system\": ");
+    expect_logged_failure({"-c", invalid.path()}, "std::exception::what(): Cannot parse json: ");
+}
+
+TEST(startup_failure, missing_and_mistyped_keys_are_named_together) {
+    const e2e::config_file mistyped(R"({"system": {"input_address": 1}})");
+    expect_logged_failure({"-c", mistyped.path()}, "/src/config.cpp:");
+    expect_logged_failure({"-c", mistyped.path()},
+                          "Config file is invalid: Can not find field <string>: "
+                          "system.input_address\nCan not find field <string>: "
+                          "system.output_address");
+}
+
+TEST(startup_failure, endpoints_that_zeromq_refuses_are_logged) {
+    const e2e::config_file bad_scheme(e2e::relay_config("nope://x", "tcp://127.0.0.1:1"));
+    expect_logged_failure({"-c", bad_scheme.path()}, "Protocol not supported");
+
+    zmq::context_t context;
+    zmq::socket_t holder(context, zmq::socket_type::pull);
+    const auto taken = test_support::free_tcp_endpoint();
+    holder.bind(taken);
+    const e2e::config_file in_use(e2e::relay_config(test_support::free_tcp_endpoint(), taken));
+    expect_logged_failure({"-c", in_use.path()}, "Address already in use");
+}
+
+}  // namespace
