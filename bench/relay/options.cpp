@@ -1,0 +1,79 @@
+#include "options.h"
+
+#include "frame_header.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace relay_bench {
+namespace {
+
+const char* const usage =
+    "usage: relay_bench [--quick] [--sustained] [--repetitions N] [--transport tcp|ipc]\n"
+    "                   [--size BYTES]\n"
+    "  --quick        shorter windows and 3 repetitions: a smoke run\n"
+    "  --sustained    10 million frames of 64 B and of 1 KiB through vandrel over tcp,\n"
+    "                 sampling its resident memory every second\n"
+    "  --repetitions  interleaved repetitions of each comparison (default 5)\n"
+    "  --transport    compare over this transport only\n"
+    "  --size         compare with frames of this size only (at least 24 bytes)\n";
+
+int whole_number(const std::string& _text) {
+    std::size_t used = 0;
+    const int value = std::stoi(_text, &used);
+    if (used != _text.size()) {
+        throw std::invalid_argument(_text);
+    }
+    return value;
+}
+
+}  // namespace
+
+const char* transport_name(transport _transport) {
+    return _transport == transport::tcp ? "tcp" : "ipc";
+}
+
+options parse_options(int _argc, char** _argv) {
+    options result;
+    bool repetitions_given = false;
+    try {
+        for (int i = 1; i < _argc; ++i) {
+            const std::string argument = _argv[i];
+            const bool has_value = i + 1 < _argc;
+            if (argument == "--quick") {
+                result.quick = true;
+            } else if (argument == "--sustained") {
+                result.sustained = true;
+            } else if (argument == "--repetitions" && has_value) {
+                result.repetitions = whole_number(_argv[++i]);
+                repetitions_given = true;
+                if (result.repetitions < 1) {
+                    throw std::invalid_argument("repetitions");
+                }
+            } else if (argument == "--transport" && has_value) {
+                const std::string name = _argv[++i];
+                if (name != "tcp" && name != "ipc") {
+                    throw std::invalid_argument(name);
+                }
+                result.transports = {name == "tcp" ? transport::tcp : transport::ipc};
+            } else if (argument == "--size" && has_value) {
+                const int size = whole_number(_argv[++i]);
+                // The smallest frame still holds the header the subscriber reads.
+                if (size < int(sizeof(frame_header))) {
+                    throw std::invalid_argument("size");
+                }
+                result.frame_sizes = {std::size_t(size)};
+            } else {
+                throw std::invalid_argument(argument);
+            }
+        }
+    } catch (const std::logic_error&) {
+        throw std::invalid_argument(usage);
+    }
+    if (result.quick && !repetitions_given) {
+        result.repetitions = 3;
+    }
+    return result;
+}
+
+}  // namespace relay_bench

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace relay_bench {
+
+enum class transport { tcp, ipc };
+
+const char* transport_name(transport _transport);
+
+// What one invocation of the harness measures, from its command line.
+struct options {
+    // Shorter windows and fewer repetitions: a smoke run, not figures to quote.
+    bool quick = false;
+    // The 10-million-frame run through vandrel alone instead of the comparison.
+    bool sustained = false;
+    int repetitions = 5;
+    std::vector<transport> transports{transport::tcp, transport::ipc};
+    std::vector<std::size_t> frame_sizes{64, 1024, 65536};
+};
+
+// Throws std::invalid_argument, with the usage in its message, on a command line it cannot
+// read.
+options parse_options(int _argc, char** _argv);
+
+}  // namespace relay_bench

@@ -1,0 +1,97 @@
+// The relay benchmark: drives vandrel and, as the reference, libzmq's own zmq_proxy between a
+// PULL and a PUB socket with the same load in the same run, interleaving their repetitions,
+// and reports each figure for both with their ratio. See README.md.
+#include "cores.h"
+#include "measurement.h"
+#include "options.h"
+#include "report.h"
+#include "scratch_dir.h"
+#include "sustained.h"
+
+#include <sched.h>
+#include <unistd.h>
+
+#include <zmq.hpp>
+
+#include <exception>
+#include <iostream>
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+using namespace relay_bench;
+
+// Everything this process starts afterwards, libzmq's threads included, inherits the core.
+void pin_to_generator_core() {
+    if (sysconf(_SC_NPROCESSORS_ONLN) <= relay_core) {
+        throw std::runtime_error("the generator and the relay need a core each");
+    }
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    CPU_SET(generator_core, &cores);
+    if (sched_setaffinity(0, sizeof cores, &cores) != 0) {
+        throw std::system_error(errno, std::generic_category(), "sched_setaffinity");
+    }
+}
+
+std::vector<comparison> compare(const options& _options, zmq::context_t& _context,
+                                const scratch_dir& _dir) {
+    measurement_setup setup;
+    if (_options.quick) {
+        setup.saturation_seconds = 0.25;
+        setup.paced_seconds = 0.25;
+    }
+    std::cout << "Load: 3 PUSH producers and 1 SUB subscriber on core " << generator_core
+              << ", the relay on core " << relay_core << "; saturation for "
+              << setup.saturation_seconds << " s, then " << paced_rate << " frames/s for "
+              << setup.paced_seconds << " s; " << _options.repetitions
+              << " repetitions, vandrel and zmq_proxy in turn.\n";
+    std::vector<comparison> comparisons;
+    int run = 0;
+    for (const transport transport_kind : _options.transports) {
+        for (const std::size_t frame_size : _options.frame_sizes) {
+            setup.transport_kind = transport_kind;
+            setup.frame_size = frame_size;
+            comparison& compared = comparisons.emplace_back();
+            compared.transport_kind = transport_kind;
+            compared.frame_size = frame_size;
+            for (int repetition = 1; repetition <= _options.repetitions; ++repetition) {
+                for (const relay_kind relay : {relay_kind::vandrel, relay_kind::zmq_proxy}) {
+                    const run_figures figures = measure(relay, setup, _context, _dir, ++run);
+                    (relay == relay_kind::vandrel ? compared.vandrel : compared.zmq_proxy)
+                        .push_back(figures);
+                    std::cerr << transport_name(transport_kind) << ' ' << size_name(frame_size)
+                              << ' ' << repetition << '/' << _options.repetitions << ' '
+                              << relay_name(relay) << ": " << run_line(figures) << std::endl;
+                }
+            }
+        }
+    }
+    return comparisons;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    options chosen;
+    try {
+        chosen = parse_options(argc, argv);
+    } catch (const std::invalid_argument& error) {
+        std::cerr << error.what();
+        return 2;
+    }
+    try {
+        pin_to_generator_core();
+        zmq::context_t context;
+        const scratch_dir dir;
+        if (chosen.sustained) {
+            return run_sustained(std::cout, 10'000'000, context, dir) ? 0 : 1;
+        }
+        print_report(std::cout, compare(chosen, context, dir));
+        return 0;
+    } catch (const std::exception& error) {
+        std::cerr << "relay_bench: " << error.what() << "\n";
+        return 1;
+    }
+}
