@@ -139,6 +139,21 @@ void print_faults(std::ostream& _out, const char* _relay, const std::vector<run_
     }
 }
 
+// Frames lost at the paced rate mean the load there was more than the generator's core or the
+// relay could carry: the latency of such runs measures queues filling, not the relay's path.
+void print_paced_losses(std::ostream& _out, const comparison& _comparison) {
+    int overloaded = 0;
+    for (const auto* runs : {&_comparison.vandrel, &_comparison.zmq_proxy}) {
+        for (const auto& run : *runs) {
+            overloaded += run.paced_loss_percent > 0 ? 1 : 0;
+        }
+    }
+    if (overloaded != 0) {
+        _out << "- runs that lost frames at the paced rate: " << overloaded
+             << "; their latency includes queueing behind an overloaded core\n";
+    }
+}
+
 }  // namespace
 
 std::string size_name(std::size_t _bytes) {
@@ -198,6 +213,7 @@ void print_report(std::ostream& _out, const std::vector<comparison>& _comparison
         _out << "\n";
         print_faults(_out, "vandrel", compared.vandrel);
         print_faults(_out, "zmq_proxy", compared.zmq_proxy);
+        print_paced_losses(_out, compared);
     }
     _out << "\n### Goals (median ratio vandrel / zmq_proxy)\n\n";
     for (const auto& line : goal_lines) {
