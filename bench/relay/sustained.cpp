@@ -7,6 +7,7 @@
 #include "statistics.h"
 
 #include <algorithm>
+#include <iomanip>
 #include <string>
 #include <vector>
 
@@ -52,10 +53,11 @@ sustained_result sustain(relay_process& _relay, const endpoints& _endpoints,
 bool print_sustained(std::ostream& _out, std::size_t _frame_size, std::uint64_t _frames,
                      const sustained_result& _result) {
     const phase_result& phase = _result.phase;
-    _out << "\n### " << size_name(_frame_size) << ", tcp: " << phase.sent << " frames in "
-         << phase.seconds << " s (" << rate_text(double(phase.relayed()) / phase.seconds)
-         << " relayed/s, " << 100.0 * double(phase.delivered) / double(phase.sent)
-         << " % delivered, " << phase.reordered << " out of order, " << phase.malformed
+    _out << std::fixed << std::setprecision(1) << "\n### " << size_name(_frame_size)
+         << ", tcp: " << phase.sent << " frames in " << phase.seconds << " s ("
+         << rate_text(double(phase.relayed()) / phase.seconds) << " relayed/s, "
+         << 100.0 * double(phase.delivered) / double(phase.sent) << " % delivered, "
+         << phase.reordered << " out of order, " << phase.malformed
          << " of the wrong size), stopped: " << _result.stop_status << "\n\n"
          << "VmRSS before the load: " << _result.before_kib << " KiB; each second (KiB):";
     std::vector<double> samples;
@@ -74,8 +76,9 @@ bool print_sustained(std::ostream& _out, std::size_t _frame_size, std::uint64_t 
     const double growth_kib = kib_per_second * double(samples.size() - 1);
     const bool flat = growth_kib <= flat_tolerance_kib;
     const bool under = _result.peak_kib < ceiling_kib;
-    _out << "\nFrom the first second on: " << *lowest << " to " << *highest << " KiB; trend "
-         << kib_per_second << " KiB/s, " << growth_kib << " KiB over the run, "
+    _out << "\nFrom the first second on: " << std::int64_t(*lowest) << " to "
+         << std::int64_t(*highest) << " KiB; trend " << kib_per_second << " KiB/s, " << growth_kib
+         << " KiB over the run, " << std::setprecision(4)
          << growth_kib * 1024 / double(phase.relayed()) << " bytes per frame ("
          << (flat ? "flat" : "GROWS") << "); VmHWM: " << _result.peak_kib << " KiB ("
          << (under ? "under" : "NOT under") << " 32 MiB)\n";
