@@ -183,6 +183,28 @@ TEST_F(relay_test, sigint_logs_exit_once_and_exits_with_status_zero) {
     stop_and_expect_clean_exit(SIGINT);
 }
 
+TEST(relay, frames_without_subscribers_are_dropped_and_relaying_goes_on) {
+    zmq::context_t context;
+    e2e::relay_process relay;
+    zmq::socket_t producer(context, zmq::socket_type::push);
+    producer.set(zmq::sockopt::linger, 0);
+    producer.set(zmq::sockopt::sndtimeo, 10000);
+    producer.connect(relay.input());
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_TRUE(producer.send(zmq::str_buffer("nobody listens"), zmq::send_flags::none));
+    }
+    zmq::socket_t subscriber(context, zmq::socket_type::sub);
+    subscriber.set(zmq::sockopt::subscribe, "");
+    subscriber.connect(relay.output());
+    // Frames published before the subscription reached the relay were
+    // dropped by ZeroMQ; the relay must still be at work afterwards.
+    ASSERT_TRUE(relay.wait_until_relaying(context, subscriber)) << relay.process().standard_error();
+    producer.send(zmq::str_buffer("heard"), zmq::send_flags::none);
+    zmq::message_t frame;
+    ASSERT_TRUE(subscriber.recv(frame));
+    EXPECT_EQ(frame.to_string(), "heard");
+}
+
 TEST(relay, launched_by_systemd_writes_nothing_on_standard_error) {
     zmq::context_t context;
     e2e::relay_process relay({}, {}, {"ZEL_LAUNCHED_BY_SYSTEMD=1"});
