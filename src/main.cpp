@@ -58,6 +58,9 @@ int main(int argc, char** argv) {
 
         azmq::pub_socket output(loop->get_io_context());
         output.bind(config.system.output_address);
+        // Otherwise the output learns how far a subscriber has read only about once a
+        // millisecond while it sends, and drops frames for a subscriber that has made room.
+        output.process_commands_on_arrival();
         auto input = std::make_shared<azmq::detail::specialized_socket<7>>(loop->get_io_context());
         input->bind(config.system.input_address);
         setup_pipeline(input, output, logger);

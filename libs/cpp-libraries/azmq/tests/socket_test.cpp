@@ -11,6 +11,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <chrono>
 #include <string>
 
 using azmq_test::receive_loop;
@@ -133,4 +134,50 @@ TEST(socket, const_send_shares_the_content_and_keeps_the_message) {
     EXPECT_EQ(pull.receive(received, ZMQ_DONTWAIT, error), 100u);
     EXPECT_EQ(pull.receive(received, ZMQ_DONTWAIT, error), 0u);
     EXPECT_EQ(error, boost::asio::error::would_block);
+}
+
+// Over inproc the subscriber's reads reach the publisher as commands at once, so the only
+// thing between them and the publisher's next sends is their processing, which the publisher
+// does on its descriptor's signal, through the io_context, without a call of its own.
+TEST(socket, a_publisher_processing_commands_on_arrival_sees_the_room_a_subscriber_made) {
+    boost::asio::io_context io_context;
+    azmq::pub_socket publisher(io_context);
+    const int high_water_mark = 10;
+    ASSERT_EQ(zmq_setsockopt(publisher.native_handle(), ZMQ_SNDHWM, &high_water_mark,
+                             sizeof high_water_mark),
+              0);
+    publisher.process_commands_on_arrival();
+    publisher.bind("inproc://socket-commands-on-arrival");
+
+    azmq::sub_socket subscriber(io_context);
+    ASSERT_EQ(zmq_setsockopt(subscriber.native_handle(), ZMQ_RCVHWM, &high_water_mark,
+                             sizeof high_water_mark),
+              0);
+    subscriber.set_option(azmq::socket::subscribe(""));
+    subscriber.connect("inproc://socket-commands-on-arrival");
+
+    // The publisher learns of the subscriber and of its subscription by commands too.
+    io_context.poll();
+    const auto publish_and_count = [&] {
+        for (int i = 0; i < 10 * high_water_mark; ++i) {
+            publisher.send(azmq::message(std::string("frame")), ZMQ_DONTWAIT);
+        }
+        int received = 0;
+        azmq::message frame;
+        boost::system::error_code error;
+        while (subscriber.receive(frame, ZMQ_DONTWAIT, error), !error) {
+            ++received;
+        }
+        return received;
+    };
+    const int first = publish_and_count();
+    ASSERT_GT(first, 0);
+    ASSERT_LT(first, 10 * high_water_mark);
+
+    io_context.poll();
+    EXPECT_EQ(publish_and_count(), first);
+
+    publisher.process_commands_on_arrival(false);
+    io_context.run_for(std::chrono::seconds(5));
+    EXPECT_TRUE(io_context.stopped());
 }

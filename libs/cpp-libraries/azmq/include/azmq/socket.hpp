@@ -168,6 +168,18 @@ public:
             std::forward<ReadHandler>(_handler), _flags));
     }
 
+    // libzmq tells a socket how far each peer has read, and of peers that came or went, by
+    // commands it processes only inside calls on the socket; sending processes them at most
+    // about once a millisecond. A socket that only sends therefore takes a peer's queue for
+    // full long after the peer has made room: a PUB socket drops frames for that subscriber,
+    // a non-blocking send on a PUSH socket fails with EAGAIN. Enabled, the socket processes its
+    // commands as they arrive, through the io_context, also while no receive is pending, and its
+    // descriptor wait then keeps the io_context's run() from returning until the socket is
+    // closed or this is disabled.
+    void process_commands_on_arrival(bool _enabled = true) {
+        m_state->process_commands_on_arrival(_enabled);
+    }
+
     // Completes the pending receives with operation_aborted.
     void cancel() {
         boost::system::error_code error;

@@ -42,6 +42,11 @@ namespace detail {
 // serves it in the same turn, so a steady stream of frames costs one pass through the
 // io_context per batch of frames instead of one per frame. At most one runner is active per
 // socket, and the runner, the descriptor wait and the queue are guarded by the socket's mutex.
+//
+// With commands processed on arrival, the descriptor is also waited on while no receive is
+// pending, and a signal then only reads ZMQ_EVENTS: the commands are processed within one
+// pass through the io_context of their arrival, at the cost of a few system calls per signal,
+// and a signal comes only when a command finds the mailbox drained.
 class socket_state : public std::enable_shared_from_this<socket_state> {
 public:
     using executor_type = boost::asio::io_context::executor_type;
@@ -102,6 +107,26 @@ public:
             schedule_runner();
         } else {
             arm_wait();
+        }
+    }
+
+    // Starts or stops waiting on the descriptor while no receive is pending, to process the
+    // commands that arrive meanwhile.
+    void process_commands_on_arrival(bool _enabled) {
+        std::lock_guard<socket_mutex> lock(m_mutex);
+        if (m_closed) {
+            return;
+        }
+        m_commands_on_arrival = _enabled;
+        // While receives are pending the wait is theirs; the runner decides when they end.
+        if (m_runner_active || !m_queue.empty()) {
+            return;
+        }
+        if (_enabled) {
+            arm_wait();
+        } else if (m_wait_armed) {
+            boost::system::error_code ignored;
+            m_descriptor.cancel(ignored);
         }
     }
 
@@ -205,12 +230,20 @@ private:
     }
 
     // The descriptor wait has ended, by a signal or by a cancellation: either way the runner
-    // looks at the queue again, and re-arms the wait if a receive still needs it.
+    // looks at the queue again, and re-arms the wait if a receive still needs it. Without a
+    // receive, the signal was for commands: ZMQ_EVENTS processes them and drains it.
     void on_readable() {
         {
             std::lock_guard<socket_mutex> lock(m_mutex);
             m_wait_armed = false;
             if (m_closed || m_runner_active) {
+                return;
+            }
+            if (m_queue.empty()) {
+                if (m_commands_on_arrival) {
+                    input_available();
+                    arm_wait();
+                }
                 return;
             }
             m_runner_active = true;
@@ -252,9 +285,12 @@ private:
         receive_operation* front = m_queue.front();
         if (front == nullptr) {
             m_runner_active = false;
-            // A wait left armed with nobody to serve would keep the io_context's run() from
-            // returning; its cancellation ends in on_readable() like any wake-up.
-            if (m_wait_armed) {
+            // The wait now serves commands, if they are processed on arrival; otherwise, left
+            // armed with nobody to serve, it would keep the io_context's run() from returning,
+            // and its cancellation ends in on_readable() like any wake-up.
+            if (m_commands_on_arrival) {
+                arm_wait();
+            } else if (m_wait_armed) {
                 boost::system::error_code ignored;
                 m_descriptor.cancel(ignored);
             }
@@ -308,6 +344,7 @@ private:
     bool m_wait_armed = false;
     bool m_runner_active = false;
     bool m_closed = false;
+    bool m_commands_on_arrival = false;
 };
 
 }  // namespace detail
