@@ -34,7 +34,7 @@ struct relay_test : ::testing::Test {
         producer.set(zmq::sockopt::linger, 0);
         producer.connect(relay.input());
         ASSERT_TRUE(relay.wait_until_relaying(context, subscriber))
-            << relay.process().standard_error();
+            << relay.process().wait(std::chrono::seconds(1)).standard_error;
     }
 
     std::string receive(zmq::socket_t& _socket, bool* _more = nullptr) {
@@ -198,7 +198,8 @@ TEST(relay, frames_without_subscribers_are_dropped_and_relaying_goes_on) {
     subscriber.connect(relay.output());
     // Frames published before the subscription reached the relay were
     // dropped by ZeroMQ; the relay must still be at work afterwards.
-    ASSERT_TRUE(relay.wait_until_relaying(context, subscriber)) << relay.process().standard_error();
+    ASSERT_TRUE(relay.wait_until_relaying(context, subscriber))
+        << relay.process().wait(std::chrono::seconds(1)).standard_error;
     producer.send(zmq::str_buffer("heard"), zmq::send_flags::none);
     zmq::message_t frame;
     ASSERT_TRUE(subscriber.recv(frame));
