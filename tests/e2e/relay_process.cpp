@@ -49,12 +49,25 @@ bool relay_process::wait_until_relaying(zmq::context_t& _context, zmq::socket_t&
         zmq::message_t frame;
         relaying = _subscriber.recv(frame).has_value();
     }
-    // Probes still in flight must not reach the test's reads.
-    zmq::message_t frame;
-    while (relaying && _subscriber.recv(frame)) {
-    }
     _subscriber.set(zmq::sockopt::rcvtimeo, 10000);
-    return relaying;
+    if (!relaying) {
+        return false;
+    }
+    // Probes still in flight must not reach the test's reads. They travel in
+    // order on one connection, so once a last marker arrives none is left.
+    // Other producers' frames may come before it, hence the generous bounds.
+    probe.send(zmq::str_buffer("probes end"), zmq::send_flags::none);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    zmq::message_t frame;
+    for (int read = 0; read < 1000000 && std::chrono::steady_clock::now() < deadline; ++read) {
+        if (!_subscriber.recv(frame)) {
+            return false;
+        }
+        if (frame.to_string_view() == "probes end") {
+            return true;
+        }
+    }
+    return false;
 }
 
 test_support::child_result run_relay(const std::vector<std::string>& _args,

@@ -40,9 +40,9 @@ public:
     test_support::child_process& process() { return *m_process; }
 
     // Pushes "probe" frames until _subscriber (whose subscriptions must let
-    // them through) gets one, so
-    // that the relay is bound and the subscription has reached it. The probes
-    // are drained from _subscriber before it returns.
+    // them through) gets one, so that the relay is bound and the subscription
+    // has reached it. The probes are drained from _subscriber up to a final
+    // "probes end" frame before it returns.
     bool wait_until_relaying(zmq::context_t& _context, zmq::socket_t& _subscriber);
 
 private:

@@ -136,12 +136,12 @@ TEST_F(relay_test, subscribers_get_what_their_prefixes_select) {
     filtered.set(zmq::sockopt::subscribe, "probe");
     filtered.connect(relay.output());
     ASSERT_TRUE(relay.wait_until_relaying(context, filtered));
-    // The first subscriber saw the probes too.
-    zmq::message_t drained;
-    subscriber.set(zmq::sockopt::rcvtimeo, 100);
-    while (subscriber.recv(drained)) {
+    // The first subscriber saw the probes too, up to the same last marker.
+    for (int read = 0; read <= 200 && !HasFailure(); ++read) {
+        if (receive(subscriber) == "probes end") {
+            break;
+        }
     }
-    subscriber.set(zmq::sockopt::rcvtimeo, 10000);
 
     for (const char* frame : {"&other:main x", "&app:main first", "&ap", "&app:db second"}) {
         producer.send(zmq::buffer(std::string(frame)), zmq::send_flags::none);
@@ -197,12 +197,21 @@ TEST(relay, frames_without_subscribers_are_dropped_and_relaying_goes_on) {
     subscriber.set(zmq::sockopt::subscribe, "");
     subscriber.connect(relay.output());
     // Frames published before the subscription reached the relay were
-    // dropped by ZeroMQ; the relay must still be at work afterwards.
+    // dropped by ZeroMQ; the relay must still be at work afterwards. Some of
+    // the early frames may still be queued behind the probes on a slow
+    // machine, so they are allowed ahead of the last one, never after it.
     ASSERT_TRUE(relay.wait_until_relaying(context, subscriber))
         << relay.process().wait(std::chrono::seconds(1)).standard_error;
     producer.send(zmq::str_buffer("heard"), zmq::send_flags::none);
     zmq::message_t frame;
-    ASSERT_TRUE(subscriber.recv(frame));
+    for (int read = 0; read <= 1000; ++read) {
+        ASSERT_TRUE(subscriber.recv(frame));
+        if (frame.to_string() == "heard") {
+            break;
+        }
+        ASSERT_TRUE(frame.to_string() == "nobody listens" || frame.to_string() == "probe")
+            << frame.to_string();
+    }
     EXPECT_EQ(frame.to_string(), "heard");
 }
 
