@@ -55,8 +55,12 @@ bool relay_process::wait_until_relaying(zmq::context_t& _context, zmq::socket_t&
     }
     // Probes still in flight must not reach the test's reads. They travel in
     // order on one connection, so once a last marker arrives none is left.
-    // Other producers' frames may come before it, hence the generous bounds.
     probe.send(zmq::str_buffer("probes end"), zmq::send_flags::none);
+    return drain_probes(_subscriber);
+}
+
+bool drain_probes(zmq::socket_t& _subscriber) {
+    // Other producers' frames may come before the marker, hence the generous bounds.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     zmq::message_t frame;
     for (int read = 0; read < 1000000 && std::chrono::steady_clock::now() < deadline; ++read) {

@@ -52,6 +52,10 @@ private:
     std::unique_ptr<test_support::child_process> m_process;
 };
 
+// Reads _subscriber up to and including the "probes end" frame that ends
+// wait_until_relaying's probes; false when it does not arrive.
+bool drain_probes(zmq::socket_t& _subscriber);
+
 // Runs the relay binary with _args to its end, at most _timeout.
 test_support::child_result run_relay(const std::vector<std::string>& _args,
                                      std::chrono::milliseconds _timeout = std::chrono::seconds(20));
