@@ -23,7 +23,16 @@ events_loop_impl::~events_loop_impl() {
     // but a completion that never comes must not hold the process forever.
     m_io_context.restart();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (m_io_context.run_one_until(deadline) != 0) {
+    for (;;) {
+        try {
+            if (m_io_context.run_one_until(deadline) == 0) {
+                return;
+            }
+        } catch (...) {
+            // A destructor cannot let it out, and the handlers behind it still
+            // deserve their turn.
+            m_logger.log_exception(ZEL_LOCATION);
+        }
     }
 }
 
