@@ -43,6 +43,17 @@ TEST(get_config_file_name, a_missing_or_empty_value_names_the_usage) {
               "The configuration file is not defined! Usage: bin/vandrel -c config_file");
 }
 
+TEST(get_config_file_name, an_empty_argument_list_names_the_project_in_the_usage) {
+    char* argv[] = {nullptr};
+    try {
+        core::get_config_file_name(0, argv);
+        FAIL() << "no exception";
+    } catch (const core::exception& e) {
+        EXPECT_EQ(e.get_string_error(),
+                  "The configuration file is not defined! Usage: vandrel -c config_file");
+    }
+}
+
 TEST(get_config_file_name, a_bad_option_throws_after_the_parsers_own_diagnostic) {
     const auto result = test_support::run_in_child([] {
         const auto unknown = failure_of({"./vandrel", "-x"});

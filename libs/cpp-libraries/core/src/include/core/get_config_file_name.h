@@ -1,5 +1,6 @@
 #pragma once
 
+#include <core/constants.h>
 #include <core/exception.h>
 
 #include <unistd.h>
@@ -17,6 +18,8 @@ inline std::string get_config_file_name(int argc, char** argv) {
     // Restart the parser, so that a second reading of a command line starts at
     // its beginning rather than where the last one stopped.
     optind = 0;
+    // execve allows an empty argument list, which leaves no program path to show.
+    const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : constants::project_name;
     std::string result;
     for (;;) {
         const int option = getopt(argc, argv, "c:");
@@ -24,14 +27,14 @@ inline std::string get_config_file_name(int argc, char** argv) {
             break;
         }
         if (option != 'c') {
-            throw exception(std::string("Usage: ") + argv[0] + " -c config_file", ZEL_LOCATION);
+            throw exception("Usage: " + program + " -c config_file", ZEL_LOCATION);
         }
         result = optarg;
     }
     if (result.empty()) {
-        throw exception(std::string("The configuration file is not defined! Usage: ") + argv[0] +
-                            " -c config_file",
-                        ZEL_LOCATION);
+        throw exception(
+            "The configuration file is not defined! Usage: " + program + " -c config_file",
+            ZEL_LOCATION);
     }
     return result;
 }
