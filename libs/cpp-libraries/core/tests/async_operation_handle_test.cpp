@@ -1,6 +1,7 @@
 #include "loop_fixture.h"
 
 #include <core/impl/async_operation_handle_impl.h>
+#include <core/impl/events_loop_impl.h>
 
 #include <gtest/gtest.h>
 #include <boost/optional.hpp>
@@ -85,6 +86,44 @@ TEST_F(handle_test, restart_delivers_a_second_result_to_the_same_callback) {
     EXPECT_TRUE(handle->is_complete());
     EXPECT_TRUE(run_out());
     EXPECT_EQ(results, (std::vector<int>{1, 2}));
+}
+
+// A real loop whose post() returns only once the callback has restarted the
+// handle: the worst moment for the rest of return_result to run.
+struct restart_awaiting_loop : core::events_loop_impl {
+    using events_loop_impl::events_loop_impl;
+    void post(std::function<void()> _function, core::source_location _location) override {
+        events_loop_impl::post(std::move(_function), _location);
+        for (int i = 0; i < 5000 && !restarted; ++i) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    std::atomic<bool> restarted{false};
+};
+
+TEST_F(handle_test, a_handle_restarted_by_its_callback_runs_until_the_next_result) {
+    const auto component = logger.component("core");
+    restart_awaiting_loop awaiting(*the_core, *component);
+    std::weak_ptr<handle_impl<int>> first_start;
+    int starts = 0;
+    auto handle = handle_impl<int>::create(
+        awaiting, [&](handle_impl<int>::ptr, std::weak_ptr<handle_impl<int>> _weak) {
+            first_start = std::move(_weak);
+            ++starts;
+        });
+    handle->start();
+    handle->set_callback([&](int) {
+        handle->restart();
+        awaiting.restarted = true;
+    });
+    const auto work = awaiting.create_work();
+    std::thread worker([weak = first_start] { weak.lock()->return_result(1); });
+    for (int turn = 0; turn < 100 && !awaiting.restarted; ++turn) {
+        awaiting.get_io_context().run_one_for(5s);
+    }
+    worker.join();
+    EXPECT_EQ(starts, 2);
+    EXPECT_FALSE(handle->is_complete());
 }
 
 TEST_F(handle_test, a_handle_dropped_before_delivery_never_calls_back_and_drops_the_result) {

@@ -55,6 +55,9 @@ public:
         // The queue copies its tasks, and the result may be move-only: it
         // travels in a holder of its own and is moved out once, on delivery.
         auto holder = std::make_shared<T>(std::move(_result));
+        // Before the post: once it is queued, the callback may restart the
+        // handle, and a mark set afterwards would hide the new run.
+        m_completed = true;
         std::weak_ptr<async_operation_handle_impl<T>> weak_handle = this->weak_from_this();
         m_events_loop.post(
             [weak_handle = std::move(weak_handle), holder = std::move(holder)] {
@@ -68,7 +71,6 @@ public:
                 callback(std::move(result));
             },
             source_location());
-        m_completed = true;
     }
 
 private:
