@@ -1,7 +1,10 @@
 #pragma once
 
 #include <azmq/detail/binary_option.hpp>
+#include <azmq/detail/endpoint.hpp>
 #include <azmq/detail/frame_size.hpp>
+#include <azmq/detail/integer_option.hpp>
+#include <azmq/detail/ipc_path.hpp>
 #include <azmq/detail/receive_handler_operation.hpp>
 #include <azmq/detail/socket_state.hpp>
 #include <azmq/error.hpp>
@@ -14,6 +17,7 @@
 #include <boost/system/system_error.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -29,6 +33,11 @@ namespace azmq {
 // EAGAIN, reported as boost::asio::error::would_block, and cancellation, reported as
 // boost::asio::error::operation_aborted.
 //
+// Endpoints are checked before libzmq sees them: text it would read as another endpoint (a NUL
+// byte, a TCP port above 65535) is refused with EINVAL; binding an ipc path where something
+// already is fails with EADDRINUSE unless it is a socket nobody listens on any more; IPv6
+// literals in TCP endpoints work.
+//
 // The io_context must outlive the socket. Destroying the socket completes its pending receives
 // with operation_aborted, through the io_context.
 class socket {
@@ -36,6 +45,9 @@ public:
     using executor_type = boost::asio::io_context::executor_type;
     using native_handle_type = void*;
     using subscribe = detail::binary_option<ZMQ_SUBSCRIBE>;
+    // Inbound messages above this size (a frame, or a subscription on a PUB socket) make libzmq
+    // drop the peer that sent them. Set before bind or connect.
+    using max_message_size = detail::integer_option<ZMQ_MAXMSGSIZE, std::int64_t>;
 
     // _type is a libzmq socket type (ZMQ_PULL, ZMQ_PUB, ...); an unknown one throws.
     socket(boost::asio::io_context& _io_context, int _type, bool _optimize_single_threaded = false)
@@ -61,7 +73,13 @@ public:
     }
 
     void bind(const std::string& _endpoint, boost::system::error_code& _error) {
-        _error = call_with_endpoint(&zmq_bind, _endpoint);
+        _error = detail::check_endpoint(_endpoint);
+        if (!_error) {
+            _error = detail::check_ipc_path_is_free(_endpoint);
+        }
+        if (!_error) {
+            _error = call_with_endpoint(&zmq_bind, _endpoint);
+        }
     }
 
     void connect(const std::string& _endpoint) {
@@ -71,7 +89,10 @@ public:
     }
 
     void connect(const std::string& _endpoint, boost::system::error_code& _error) {
-        _error = call_with_endpoint(&zmq_connect, _endpoint);
+        _error = detail::check_endpoint(_endpoint);
+        if (!_error) {
+            _error = call_with_endpoint(&zmq_connect, _endpoint);
+        }
     }
 
     template <typename Option>
@@ -203,6 +224,11 @@ private:
     boost::system::error_code call_with_endpoint(int (*_function)(void*, const char*),
                                                  const std::string& _endpoint) {
         return m_state->call([&](void* _handle) {
+            const int ipv6 = 1;
+            if (detail::is_ipv6_tcp_endpoint(_endpoint) &&
+                zmq_setsockopt(_handle, ZMQ_IPV6, &ipv6, sizeof ipv6) != 0) {
+                return detail::last_error();
+            }
             return _function(_handle, _endpoint.c_str()) == 0 ? boost::system::error_code()
                                                               : detail::last_error();
         });
