@@ -3,6 +3,7 @@
 #include <core/core.h>
 #include <core/events_loop.h>
 #include <core/get_config_file_name.h>
+#include <core/ignore_broken_pipes.h>
 #include <core/logger.h>
 #include <azmq/socket.hpp>
 
@@ -10,10 +11,21 @@
 #include <boost/system/system_error.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <fstream>
 #include <memory>
 
 namespace core = zel::libs::core;
+
+namespace {
+
+// Anyone who reaches the ports may send, and ZeroMQ holds what a peer sends: about 32 bytes per
+// byte of a subscription, and a frame whole until its last byte. Far above any real topic or
+// record, these make ZeroMQ drop the peer instead.
+constexpr std::int64_t max_subscription_size = 4 * 1024;
+constexpr std::int64_t max_frame_size = 64 * 1024 * 1024;
+
+}  // namespace
 
 // Arms one receive on _input whose completion re-arms the next, then
 // republishes the frame it got. The handler holds the input weakly, so that
@@ -46,6 +58,8 @@ void setup_pipeline(std::shared_ptr<azmq::detail::specialized_socket<7>> _input,
 }
 
 int main(int argc, char** argv) {
+    // Before the first record: standard error may be a pipe whose reader is gone.
+    core::ignore_broken_pipes();
     core::logger logger("vandrel", "main");
     logger.execute([&] {
         logger.set_writing_to_socket(false);
@@ -57,11 +71,13 @@ int main(int argc, char** argv) {
         const auto signals = loop->stop_on_signals();
 
         azmq::pub_socket output(loop->get_io_context());
+        output.set_option(azmq::socket::max_message_size(max_subscription_size));
         output.bind(config.system.output_address);
         // Otherwise the output learns how far a subscriber has read only about once a
         // millisecond while it sends, and drops frames for a subscriber that has made room.
         output.process_commands_on_arrival();
         auto input = std::make_shared<azmq::detail::specialized_socket<7>>(loop->get_io_context());
+        input->set_option(azmq::socket::max_message_size(max_frame_size));
         input->bind(config.system.input_address);
         setup_pipeline(input, output, logger);
 

@@ -41,6 +41,7 @@ relay_process::relay_process(const std::string& _input_endpoint,
 bool relay_process::wait_until_relaying(zmq::context_t& _context, zmq::socket_t& _subscriber) {
     zmq::socket_t probe(_context, zmq::socket_type::push);
     probe.set(zmq::sockopt::linger, 0);
+    probe.set(zmq::sockopt::ipv6, true);  // IPv4 endpoints are reached all the same
     probe.connect(m_input);
     _subscriber.set(zmq::sockopt::rcvtimeo, 50);
     bool relaying = false;

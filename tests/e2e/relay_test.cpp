@@ -169,6 +169,59 @@ TEST_F(relay_test, garbage_on_the_input_port_does_not_stop_the_relay) {
     EXPECT_EQ(receive(subscriber), "still relaying");
 }
 
+// Watches a socket for the loss of its connection.
+class disconnection_watch {
+public:
+    disconnection_watch(zmq::context_t& _context, zmq::socket_t& _socket, const std::string& _name)
+        : m_events(_context, zmq::socket_type::pair) {
+        const std::string endpoint = "inproc://" + _name;
+        zmq_socket_monitor(_socket.handle(), endpoint.c_str(), ZMQ_EVENT_DISCONNECTED);
+        m_events.set(zmq::sockopt::rcvtimeo, 10000);
+        m_events.connect(endpoint);
+    }
+
+    bool seen() {
+        zmq::message_t event;
+        return m_events.recv(event).has_value();
+    }
+
+private:
+    zmq::socket_t m_events;
+};
+
+TEST_F(relay_test, a_peer_sending_an_oversized_subscription_or_frame_loses_its_connection) {
+    zmq::socket_t greedy_subscriber(context, zmq::socket_type::sub);
+    disconnection_watch subscriber_watch(context, greedy_subscriber, "greedy-subscriber");
+    greedy_subscriber.set(zmq::sockopt::subscribe, std::string(8192, 's'));
+    greedy_subscriber.connect(relay.output());
+    EXPECT_TRUE(subscriber_watch.seen());
+
+    zmq::socket_t greedy_producer(context, zmq::socket_type::push);
+    disconnection_watch producer_watch(context, greedy_producer, "greedy-producer");
+    greedy_producer.set(zmq::sockopt::linger, 0);
+    greedy_producer.connect(relay.input());
+    const std::string oversized(64 * 1024 * 1024 + 1, 'f');
+    greedy_producer.send(zmq::buffer(oversized), zmq::send_flags::none);
+    EXPECT_TRUE(producer_watch.seen());
+
+    producer.send(zmq::str_buffer("still relaying"), zmq::send_flags::none);
+    EXPECT_EQ(receive(subscriber), "still relaying");
+
+    // A long but sane topic is kept and selects its frames.
+    const std::string topic(4000, 't');
+    zmq::socket_t long_topic(context, zmq::socket_type::sub);
+    long_topic.set(zmq::sockopt::subscribe, topic);
+    long_topic.set(zmq::sockopt::rcvtimeo, 50);
+    long_topic.connect(relay.output());
+    bool selected = false;
+    for (int attempt = 0; attempt < 200 && !selected; ++attempt) {
+        producer.send(zmq::buffer(topic + "x"), zmq::send_flags::none);
+        zmq::message_t frame;
+        selected = long_topic.recv(frame).has_value();
+    }
+    EXPECT_TRUE(selected);
+}
+
 TEST_F(relay_test, sigterm_logs_exit_once_and_exits_with_status_zero) {
     stop_and_expect_clean_exit(SIGTERM);
 }
@@ -223,6 +276,36 @@ TEST(relay, launched_by_systemd_writes_nothing_on_standard_error) {
     EXPECT_TRUE(result.exited);
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.standard_error, "");
+}
+
+TEST(relay, relays_between_ipv6_endpoints) {
+    zmq::context_t context;
+    const auto endpoint = [] {
+        return "tcp://[::1]:" + std::to_string(test_support::free_tcp_port());
+    };
+    e2e::relay_process relay(endpoint(), endpoint());
+    zmq::socket_t subscriber(context, zmq::socket_type::sub);
+    subscriber.set(zmq::sockopt::ipv6, true);
+    subscriber.set(zmq::sockopt::subscribe, "");
+    subscriber.connect(relay.output());
+    EXPECT_TRUE(relay.wait_until_relaying(context, subscriber))
+        << relay.process().wait(std::chrono::seconds(1)).standard_error;
+}
+
+// As with "vandrel -c f 2>&1 | head -1": the records after the reader has gone
+// must not kill the relay.
+TEST(relay, a_standard_error_nobody_reads_does_not_end_it) {
+    zmq::context_t context;
+    e2e::relay_process relay;
+    zmq::socket_t subscriber(context, zmq::socket_type::sub);
+    subscriber.set(zmq::sockopt::subscribe, "");
+    subscriber.connect(relay.output());
+    ASSERT_TRUE(relay.wait_until_relaying(context, subscriber));
+    relay.process().close_standard_error();
+    relay.process().send_signal(SIGTERM);
+    const auto result = relay.process().wait(15s);
+    EXPECT_TRUE(result.exited) << "signal " << result.term_signal;
+    EXPECT_EQ(result.exit_status, 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zmq.hpp>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,29 @@ TEST(startup_failure, endpoints_that_zeromq_refuses_are_logged) {
     holder.bind(taken);
     const e2e::config_file in_use(e2e::relay_config(test_support::free_tcp_endpoint(), taken));
     expect_logged_failure({"-c", in_use.path()}, "Address already in use");
+}
+
+TEST(startup_failure, endpoints_zeromq_would_misread_or_take_over_are_refused) {
+    const auto free = test_support::free_tcp_endpoint();
+    const auto ipc = test_support::unique_ipc_endpoint();
+    const e2e::config_file someones_file("someone's data");
+    const struct {
+        std::string input;
+        std::string message;
+    } cases[] = {
+        {"tcp://127.0.0.1:99999", "Invalid argument"},
+        {free + "\\u0000junk", "Invalid argument"},
+        {ipc, "Address already in use"},
+        {"ipc://" + someones_file.path(), "Address already in use"},
+    };
+    for (const auto& c : cases) {
+        // The output binds first: for the ipc case it holds the path the input then asks for.
+        const e2e::config_file config(e2e::relay_config(c.input, c.input == ipc ? ipc : free));
+        expect_logged_failure({"-c", config.path()}, c.message);
+    }
+    std::string kept;
+    std::getline(std::ifstream(someones_file.path()), kept);
+    EXPECT_EQ(kept, "someone's data");
 }
 
 }  // namespace

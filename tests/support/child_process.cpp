@@ -77,6 +77,11 @@ void child_process::send_signal(int _signal) const {
     kill(m_pid, _signal);
 }
 
+void child_process::close_standard_error() {
+    close(m_stderr_fd);
+    m_stderr_fd = -1;
+}
+
 void child_process::read_available(std::chrono::milliseconds _poll_timeout) {
     pollfd pfd{m_stderr_fd, POLLIN, 0};
     if (poll(&pfd, 1, static_cast<int>(_poll_timeout.count())) <= 0) {
@@ -116,12 +121,14 @@ child_result child_process::wait(std::chrono::milliseconds _timeout) {
     }
     m_reaped = true;
     // Drain what the child wrote before it ended.
-    const int flags = fcntl(m_stderr_fd, F_GETFL);
-    fcntl(m_stderr_fd, F_SETFL, flags | O_NONBLOCK);
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(m_stderr_fd, buffer, sizeof buffer)) > 0) {
-        m_stderr.append(buffer, static_cast<size_t>(n));
+    if (m_stderr_fd >= 0) {
+        const int flags = fcntl(m_stderr_fd, F_GETFL);
+        fcntl(m_stderr_fd, F_SETFL, flags | O_NONBLOCK);
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(m_stderr_fd, buffer, sizeof buffer)) > 0) {
+            m_stderr.append(buffer, static_cast<size_t>(n));
+        }
     }
     m_result = decode(status);
     m_result.standard_error = m_stderr;

@@ -38,6 +38,8 @@ public:
     // Waits until the captured standard error contains _text, at most _timeout.
     bool wait_for_stderr(const std::string& _text, std::chrono::milliseconds _timeout);
     const std::string& standard_error() const { return m_stderr; }
+    // Closes the reading end of the child's standard error, as a reader that has gone would.
+    void close_standard_error();
 
 private:
     void read_available(std::chrono::milliseconds _poll_timeout);
