@@ -268,6 +268,11 @@ private:
                 }
                 throw;
             }
+            // A handler that stopped the io_context ends its run() once it returns, as any
+            // handler's stop() does: the frames ready behind it wait for the next run().
+            if (m_executor.context().stopped()) {
+                break;
+            }
         }
         std::lock_guard<socket_mutex> lock(m_mutex);
         if (!m_closed) {
