@@ -1,7 +1,10 @@
 #include <core/impl/events_loop_impl.h>
 
+#include <core/impl/message_stream_zmq.h>
+#include <core/impl/message_stream_zmq_raw.h>
 #include <core/impl/signals_handle_impl.h>
 #include <core/impl/timers_manager_impl.h>
+#include <core/impl/zmq/manager_impl.h>
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
@@ -16,7 +19,8 @@ events_loop_impl::events_loop_impl(core& _core, const component_logger& _logger)
     : m_core(_core)
     , m_io_context()
     , m_logger(_logger)
-    , m_timers(std::make_unique<timers_manager_impl>(*this, m_logger)) {}
+    , m_timers(std::make_unique<timers_manager_impl>(*this, m_logger))
+    , m_zmq(std::make_unique<zmq::manager_impl>(m_io_context, m_logger)) {}
 
 events_loop_impl::~events_loop_impl() {
     // Completions still queued (cancelled receives, last sends) get their turn,
@@ -82,6 +86,14 @@ periodic_timer::ptr events_loop_impl::create_periodic_timer(std::chrono::nanosec
                                                             source_location _location) {
     return get_timers().create_periodic_timer(_period, _tag, _name, std::move(_callback),
                                               _location);
+}
+
+message_stream::ptr events_loop_impl::create_zmq_message_stream(const std::string& _address) {
+    return std::make_unique<message_stream_zmq>(m_io_context, m_logger, _address);
+}
+
+message_stream::ptr events_loop_impl::create_zmq_raw_message_stream(const std::string& _address) {
+    return std::make_unique<message_stream_zmq_raw>(m_io_context, m_logger, _address);
 }
 
 void events_loop_impl::post(std::function<void()> _function, source_location) {

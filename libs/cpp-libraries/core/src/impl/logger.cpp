@@ -10,8 +10,8 @@ logger::logger(const std::string& _module_name, const std::string& _component_na
     : component_logger(*this, _module_name, _component_name)
     , m_module_name(_module_name)
     , m_zmq_context()
-    , m_debug_socket(m_zmq_context, zmq::socket_type::push) {
-    m_debug_socket.set(zmq::sockopt::linger, 5000);
+    , m_debug_socket(m_zmq_context, ::zmq::socket_type::push) {
+    m_debug_socket.set(::zmq::sockopt::linger, 5000);
     openlog(m_module_name.c_str(), should_print_to_stderr() ? LOG_PERROR : 0, LOG_USER);
     set_debug(false);
     info("Starting %1%") % m_module_name;
@@ -39,7 +39,7 @@ void logger::send_to_debug_socket(const std::string& _message) const {
     std::lock_guard<std::mutex> lock(m_socket_mutex);
     // An empty result is EAGAIN: no peer, or its queue is full; the record is
     // dropped for the socket. Other failures throw and drop it just the same.
-    (void)m_debug_socket.send(zmq::buffer(_message), zmq::send_flags::dontwait);
+    (void)m_debug_socket.send(::zmq::buffer(_message), ::zmq::send_flags::dontwait);
 }
 
 }  // namespace core

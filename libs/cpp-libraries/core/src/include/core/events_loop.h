@@ -1,9 +1,11 @@
 #pragma once
 
+#include <core/message_stream.h>
 #include <core/periodic_timer.h>
 #include <core/source_location.h>
 #include <core/timer.h>
 #include <core/timers_manager.h>
+#include <core/zmq/manager.h>
 
 #include <boost/asio/io_context.hpp>
 
@@ -66,6 +68,12 @@ public:
                                                       const std::string& _name,
                                                       timer::callback _callback,
                                                       source_location _location) = 0;
+
+    // Streams of the publisher at _address: raw frames, or topic and JSON object frames.
+    virtual message_stream::ptr create_zmq_message_stream(const std::string& _address) = 0;
+    virtual message_stream::ptr create_zmq_raw_message_stream(const std::string& _address) = 0;
+
+    virtual zmq::manager& get_zmq() = 0;
 
     // Queues _function for a later turn of run(); safe from any thread.
     virtual void post(std::function<void()> _function, source_location _location) = 0;

@@ -31,7 +31,7 @@ public:
 
     bool is_logger_enabled() const { return m_enable_logger; }
 
-    // Connects the debug socket; throws zmq::error_t when ZeroMQ refuses.
+    // Connects the debug socket; throws ::zmq::error_t when ZeroMQ refuses.
     void connect(std::string _address);
 
 private:
@@ -45,9 +45,9 @@ private:
     std::atomic<bool> m_debug{false};
     std::atomic<bool> m_writing_to_socket{true};
     bool m_enable_logger = true;
-    zmq::context_t m_zmq_context;
+    ::zmq::context_t m_zmq_context;
     mutable std::mutex m_socket_mutex;
-    mutable zmq::socket_t m_debug_socket;
+    mutable ::zmq::socket_t m_debug_socket;
 };
 
 }  // namespace core

@@ -36,6 +36,11 @@ public:
                                               timer::callback _callback,
                                               source_location _location) override;
 
+    message_stream::ptr create_zmq_message_stream(const std::string& _address) override;
+    message_stream::ptr create_zmq_raw_message_stream(const std::string& _address) override;
+
+    zmq::manager& get_zmq() override { return *m_zmq; }
+
     void post(std::function<void()> _function, source_location _location) override;
     work::ptr create_work() override;
 
@@ -49,6 +54,7 @@ private:
     // Destroyed after the destructor's drain, whose ticks may still read its
     // clock, and before the I/O context its timers wait on.
     std::unique_ptr<timers_manager> m_timers;
+    std::unique_ptr<zmq::manager> m_zmq;
 };
 
 }  // namespace core

@@ -1,0 +1,172 @@
+#include <core/impl/zmq/socket_impl.h>
+
+#include <core/exception.h>
+
+#include <zmq.h>
+
+#include <boost/asio/error.hpp>
+#include <boost/system/system_error.hpp>
+
+#include <cstddef>
+#include <utility>
+
+namespace zel {
+namespace libs {
+namespace core {
+namespace zmq {
+namespace {
+
+int native_type(socket::type _type) {
+    switch (_type) {
+        case socket::type::push:
+            return ZMQ_PUSH;
+        case socket::type::pull:
+            return ZMQ_PULL;
+        case socket::type::pub:
+            return ZMQ_PUB;
+        case socket::type::req:
+            return ZMQ_REQ;
+        case socket::type::rep:
+            return ZMQ_REP;
+    }
+    // ZeroMQ refuses it, and azmq throws its error.
+    return -1;
+}
+
+// A socket of _type on which _open (bind or connect) has been tried; its failure in _error.
+azmq::socket open(socket::type _type, boost::asio::io_context& _io_context,
+                  const std::string& _address,
+                  void (azmq::socket::*_open)(const std::string&, boost::system::error_code&),
+                  boost::system::error_code& _error) {
+    azmq::socket opened(_io_context, native_type(_type));
+    (opened.*_open)(_address, _error);
+    return opened;
+}
+
+// Ends a delivery on every way out, the callback's exception included: installs the callback
+// that replaced the running one, then arms the next receive if the socket still exists, so
+// that frames go one at a time.
+class delivery_end {
+public:
+    delivery_end(socket_impl& _socket, socket_impl::shared_data& _data)
+        : m_socket(_socket), m_data(_data) {
+        m_data.m_in_callback = true;
+    }
+
+    ~delivery_end() {
+        m_data.m_in_callback = false;
+        if (m_data.m_next_callback) {
+            m_data.m_receive_callback = std::move(m_data.m_next_callback);
+            m_data.m_next_callback = nullptr;
+        }
+        if (m_data.m_socket_alive) {
+            m_socket.setup_receive();
+        }
+    }
+
+    delivery_end(const delivery_end&) = delete;
+    delivery_end& operator=(const delivery_end&) = delete;
+
+private:
+    socket_impl& m_socket;
+    socket_impl::shared_data& m_data;
+};
+
+}  // namespace
+
+socket::ptr socket_impl::connect(socket::type _type, boost::asio::io_context& _io_context,
+                                 const component_logger& _logger, std::string _address) {
+    boost::system::error_code error;
+    auto opened = open(_type, _io_context, _address, &azmq::socket::connect, error);
+    if (error) {
+        throw exception("zmq::socket_impl::connect to " + _address + ": " + error.message(),
+                        ZEL_LOCATION);
+    }
+    return std::make_unique<socket_impl>(_io_context, _logger, std::move(opened));
+}
+
+socket::ptr socket_impl::bind(socket::type _type, boost::asio::io_context& _io_context,
+                              const component_logger& _logger, std::string _address) {
+    boost::system::error_code error;
+    auto opened = open(_type, _io_context, _address, &azmq::socket::bind, error);
+    if (error) {
+        throw exception("zmq::socket_impl::bind to " + _address + ": " + error.message(),
+                        ZEL_LOCATION);
+    }
+    return std::make_unique<socket_impl>(_io_context, _logger, std::move(opened));
+}
+
+socket_impl::socket_impl(boost::asio::io_context&, const component_logger& _logger,
+                         azmq::socket _socket)
+    : m_socket(std::move(_socket)), m_logger(_logger), m_data(std::make_shared<shared_data>()) {}
+
+socket_impl::~socket_impl() {
+    m_data->m_socket_alive = false;
+    boost::system::error_code error;
+    m_socket.cancel(error);
+    if (error) {
+        m_logger.log_error(error, ZEL_LOCATION);
+    }
+}
+
+void socket_impl::set_receive_callback(socket::callback _callback) {
+    // A receive armed with nothing to deliver to, or two armed at once, would serve nobody.
+    if (!_callback) {
+        throw exception("zmq::socket_impl::set_receive_callback: the callback is empty",
+                        ZEL_LOCATION);
+    }
+    if (m_data->m_in_callback) {
+        m_data->m_next_callback = std::move(_callback);
+        return;
+    }
+    if (!m_data->m_receive_callback) {
+        setup_receive();
+    }
+    m_data->m_receive_callback = std::move(_callback);
+}
+
+void socket_impl::send(message _message) {
+    send(std::move(_message), flags::none);
+}
+
+void socket_impl::send(message _message, flags _flags) {
+    m_socket.send(std::move(_message), static_cast<int>(_flags));
+}
+
+bool socket_impl::try_send(message _message) {
+    return try_send(std::move(_message), flags::none);
+}
+
+bool socket_impl::try_send(message _message, flags _flags) {
+    boost::system::error_code error;
+    m_socket.send(std::move(_message), static_cast<int>(_flags) | ZMQ_DONTWAIT, error);
+    if (error == boost::asio::error::would_block) {
+        return false;
+    }
+    if (error) {
+        throw boost::system::system_error(error, "try_send");
+    }
+    return true;
+}
+
+message socket_impl::receive_more() {
+    message frame;
+    m_socket.receive(frame);
+    return frame;
+}
+
+void socket_impl::setup_receive() {
+    m_socket.async_receive(
+        [this, data = m_data](boost::system::error_code& _error, message& _frame, std::size_t) {
+            if (!data->m_socket_alive || _error) {
+                return;
+            }
+            const delivery_end end(*this, *data);
+            data->m_receive_callback(_frame);
+        });
+}
+
+}  // namespace zmq
+}  // namespace core
+}  // namespace libs
+}  // namespace zel

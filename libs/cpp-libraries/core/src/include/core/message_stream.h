@@ -1,0 +1,35 @@
+#pragma once
+
+#include <boost/utility/string_view.hpp>
+
+#include <functional>
+#include <memory>
+
+namespace zel {
+namespace libs {
+namespace core {
+
+// Frames of a publisher, handed to the components subscribed to their topics on the events
+// loop's thread, for as long as each holds its subscription.
+class message_stream {
+public:
+    // The view is valid only during the call.
+    using callback = std::function<void(boost::string_view)>;
+    using ptr = std::unique_ptr<message_stream>;
+
+    // Destroying it ends the deliveries to its callback at once (a call under way finishes).
+    class subscription {
+    public:
+        using ptr = std::unique_ptr<subscription>;
+        virtual ~subscription() = default;
+    };
+
+    virtual ~message_stream() = default;
+
+    // An empty callback is refused with an exception and changes nothing.
+    virtual subscription::ptr subscribe(boost::string_view _topic, callback _callback) = 0;
+};
+
+}  // namespace core
+}  // namespace libs
+}  // namespace zel

@@ -1,0 +1,160 @@
+#include "loop_fixture.h"
+
+#include <core/exception.h>
+#include <core/message_stream.h>
+#include <core/zmq/manager.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace core = zel::libs::core;
+namespace czmq = zel::libs::core::zmq;
+
+namespace {
+
+using frames = std::vector<std::string>;
+
+struct message_stream_test : loop_fixture {
+    message_stream_test() {
+        static int streams = 0;
+        endpoint = "inproc://message-stream-test-" + std::to_string(streams++);
+        publisher = loop->get_zmq().bind(czmq::socket::type::pub, endpoint);
+    }
+
+    core::message_stream::subscription::ptr record(core::message_stream& _stream,
+                                                   const std::string& _topic, frames& _into) {
+        return _stream.subscribe(
+            _topic, [&_into](boost::string_view _frame) { _into.emplace_back(_frame); });
+    }
+
+    void publish(const frames& _frames) {
+        for (const auto& frame : _frames) {
+            publisher->send(czmq::message(frame));
+        }
+    }
+
+    // Publishes _probe until _arrived() holds: subscriptions reach the publisher asynchronously.
+    template <class F>
+    bool publish_until(const std::string& _probe, F _arrived) {
+        for (int attempt = 0; attempt < 500 && !_arrived(); ++attempt) {
+            publish({_probe});
+            loop->get_io_context().run_for(std::chrono::milliseconds(10));
+        }
+        return _arrived();
+    }
+
+    // Publishes _frames and a last one that _last_seen receives, and runs until it has.
+    void publish_and_wait(const frames& _frames, const std::string& _last, frames& _last_seen) {
+        publish(_frames);
+        publish({_last});
+        EXPECT_TRUE(run_until([&] { return !_last_seen.empty() && _last_seen.back() == _last; }));
+    }
+
+    std::string endpoint;
+    czmq::socket::ptr publisher;
+};
+
+TEST_F(message_stream_test, a_frame_goes_to_the_shortest_subscribed_topic_that_begins_it) {
+    const auto stream = loop->create_zmq_raw_message_stream(endpoint);
+    frames ab, abc, all;
+    const auto ab_subscription = record(*stream, "ab", ab);
+    const auto abc_subscription = record(*stream, "abc", abc);
+    ASSERT_TRUE(publish_until("ab-probe", [&] { return !ab.empty(); }));
+    ab.clear();
+    publish_and_wait({"abcx", "abd", "ac"}, "ab-end", ab);
+    EXPECT_EQ(ab, (frames{"abcx", "abd", "ab-end"}));
+    EXPECT_TRUE(abc.empty());
+
+    const auto all_subscription = record(*stream, "", all);
+    ASSERT_TRUE(publish_until("zz-probe", [&] { return !all.empty(); }));
+    ab.clear();
+    publish_and_wait({"abq"}, "end", all);
+    EXPECT_EQ(all.back(), "end");
+    EXPECT_EQ(all[all.size() - 2], "abq");
+    EXPECT_TRUE(ab.empty());
+    EXPECT_THROW(stream->subscribe("t", nullptr), core::exception);
+}
+
+TEST_F(message_stream_test, raw_subscribers_get_frames_of_any_content_unchanged) {
+    const auto stream = loop->create_zmq_raw_message_stream(endpoint);
+    frames all;
+    const auto subscription = record(*stream, "", all);
+    ASSERT_TRUE(publish_until("probe", [&] { return !all.empty(); }));
+    all.clear();
+    std::string binary;
+    for (int byte = 0; byte < 256; ++byte) {
+        binary.push_back(static_cast<char>(byte));
+    }
+    const frames sent{"", binary, std::string(4 * 1024 * 1024, '\0')};
+    publish_and_wait(sent, "end", all);
+    EXPECT_EQ(all, (frames{sent[0], sent[1], sent[2], "end"}));
+}
+
+TEST_F(message_stream_test, subscribers_of_a_topic_are_called_in_order_until_they_let_go) {
+    const auto stream = loop->create_zmq_raw_message_stream(endpoint);
+    frames calls;
+    core::message_stream::subscription::ptr second;
+    core::message_stream::subscription::ptr late;
+    const auto first = stream->subscribe("t", [&](boost::string_view _frame) {
+        calls.push_back("first " + std::string(_frame));
+        if (_frame == "t-drop") {
+            second.reset();
+        } else if (_frame == "t-join") {
+            // Appended while the list is walked: it gets the next frames, not this one.
+            late = stream->subscribe("t", [&](boost::string_view _next) {
+                calls.push_back("late " + std::string(_next));
+            });
+        }
+    });
+    second = stream->subscribe("t", [&](boost::string_view _frame) {
+        calls.push_back("second " + std::string(_frame));
+        if (_frame == "t-self") {
+            second.reset();  // while its own call runs
+            calls.push_back("second after letting go");
+        }
+    });
+    ASSERT_TRUE(publish_until("t-probe", [&] { return !calls.empty(); }));
+    calls.clear();
+    publish({"t-self", "t-1", "t-join", "t-2"});
+    EXPECT_TRUE(run_until([&] { return calls.size() == 7; }));
+    EXPECT_EQ(calls, (frames{"first t-self", "second t-self", "second after letting go",
+                             "first t-1", "first t-join", "first t-2", "late t-2"}));
+}
+
+TEST_F(message_stream_test, a_stream_destroyed_by_a_callback_finishes_the_frame) {
+    auto stream = loop->create_zmq_raw_message_stream(endpoint);
+    frames calls;
+    const auto destroyer = stream->subscribe("", [&](boost::string_view) {
+        calls.push_back("destroyer");
+        stream.reset();
+    });
+    const auto after = stream->subscribe("", [&](boost::string_view) { calls.push_back("after"); });
+    ASSERT_TRUE(publish_until("probe", [&] { return stream == nullptr; }));
+    EXPECT_EQ(calls, (frames{"destroyer", "after"}));
+}
+
+TEST_F(message_stream_test, json_subscribers_get_the_object_of_frames_of_their_topic) {
+    const auto stream = loop->create_zmq_message_stream(endpoint);
+    frames status, hashed, digit, high;
+    const auto status_subscription = record(*stream, "status", status);
+    const auto hashed_subscription = record(*stream, "#h", hashed);
+    const auto digit_subscription = record(*stream, "1d", digit);
+    const auto high_subscription = record(*stream, "\xC3\xA9", high);
+    ASSERT_TRUE(publish_until("#status{}", [&] { return !status.empty(); }));
+    status.clear();
+    publish({"#status no object", "#status-x {\"a\": 1} tail", "status{\"plain\": 1}",
+             "#h{\"h\": 1}", "1d{\"d\": 1}", "\xC3\xA9{\"e\": 1}"});
+    publish({"#status{\"end\": 1}"});
+    EXPECT_TRUE(run_until([&] { return status.size() == 2; }));
+    EXPECT_EQ(status, (frames{"{\"a\": 1} tail", "{\"end\": 1}"}));
+    EXPECT_EQ(hashed, frames{"{\"h\": 1}"});
+    EXPECT_EQ(digit, frames{"{\"d\": 1}"});
+    EXPECT_EQ(high, frames{"{\"e\": 1}"});
+    EXPECT_THROW(stream->subscribe("status", nullptr), core::exception);
+}
+
+}  // namespace
