@@ -5,7 +5,6 @@
 #include <boost/asio/error.hpp>
 
 #include <algorithm>
-#include <string_view>
 #include <utility>
 
 namespace zel {
@@ -47,9 +46,9 @@ message_stream::subscription::ptr message_stream_zmq_raw::subscribe(boost::strin
         throw exception("message_stream_zmq_raw::subscribe: the callback is empty", ZEL_LOCATION);
     }
     auto callback_holder = std::make_shared<message_stream::callback>(std::move(_callback));
-    auto found = m_callbacks->find(std::string_view(_topic.data(), _topic.size()));
+    std::string topic(_topic);
+    auto found = m_callbacks->find(topic);
     if (found == m_callbacks->end()) {
-        std::string topic(_topic);
         m_socket.set_option(azmq::socket::subscribe(topic));
         found = m_callbacks->emplace(std::move(topic), callbacks_vector()).first;
         const auto length =
@@ -101,7 +100,8 @@ boost::optional<message_stream_zmq_raw::callbacks_vector&> message_stream_zmq_ra
         if (length > _message.size()) {
             break;
         }
-        const auto found = m_callbacks->find(std::string_view(_message.data(), length));
+        m_lookup_key.assign(_message.data(), length);
+        const auto found = m_callbacks->find(m_lookup_key);
         if (found != m_callbacks->end()) {
             return found->second;
         }

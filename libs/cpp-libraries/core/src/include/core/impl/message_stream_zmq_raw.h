@@ -10,10 +10,9 @@
 #include <boost/utility/string_view.hpp>
 
 #include <cstddef>
-#include <functional>
-#include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace zel {
@@ -38,8 +37,10 @@ public:
     subscription::ptr subscribe(boost::string_view _topic, callback _callback) override;
 
 private:
-    // Topics are never unsubscribed: one without subscribers is still received.
-    using topic_map = std::map<std::string, callbacks_vector, std::less<>>;
+    // Topics are never unsubscribed: one without subscribers is still received. Hashed, as
+    // the shortest topic that begins a frame is looked up by length, one lookup per distinct
+    // topic length, rather than found by a walk through every topic.
+    using topic_map = std::unordered_map<std::string, callbacks_vector>;
 
     void setup_receive();
     void process_message(boost::string_view _message);
@@ -48,9 +49,10 @@ private:
     static void remove_expired_callbacks(callbacks_vector& _callbacks);
 
     std::shared_ptr<topic_map> m_callbacks;
-    // The distinct lengths of the subscribed topics, ascending: the shortest topic that begins
-    // a frame is found with one lookup per length rather than a walk through every topic.
+    // The distinct lengths of the subscribed topics, ascending.
     std::vector<std::size_t> m_topic_lengths;
+    // The beginning of a frame being looked up; kept, so that its storage is reused.
+    std::string m_lookup_key;
     azmq::sub_socket m_socket;
     const component_logger& m_logger;
 };
