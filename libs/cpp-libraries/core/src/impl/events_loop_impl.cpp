@@ -3,7 +3,9 @@
 #include <core/impl/message_stream_zmq.h>
 #include <core/impl/message_stream_zmq_raw.h>
 #include <core/impl/signals_handle_impl.h>
+#include <core/impl/tcp/manager_impl.h>
 #include <core/impl/timers_manager_impl.h>
+#include <core/impl/udp/socket_impl.h>
 #include <core/impl/zmq/manager_impl.h>
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -20,6 +22,7 @@ events_loop_impl::events_loop_impl(core& _core, const component_logger& _logger)
     , m_io_context()
     , m_logger(_logger)
     , m_timers(std::make_unique<timers_manager_impl>(*this, m_logger))
+    , m_tcp(std::make_unique<tcp::manager_impl>(m_io_context, m_logger))
     , m_zmq(std::make_unique<zmq::manager_impl>(m_io_context, m_logger)) {}
 
 events_loop_impl::~events_loop_impl() {
@@ -94,6 +97,14 @@ message_stream::ptr events_loop_impl::create_zmq_message_stream(const std::strin
 
 message_stream::ptr events_loop_impl::create_zmq_raw_message_stream(const std::string& _address) {
     return std::make_unique<message_stream_zmq_raw>(m_io_context, m_logger, _address);
+}
+
+udp::socket::ptr events_loop_impl::create_udp_socket(ip_protocol _protocol, int _port) {
+    return std::make_unique<udp::socket_impl>(m_io_context, m_logger, _protocol, _port);
+}
+
+udp::socket::ptr events_loop_impl::create_udp_socket(const std::string& _address, int _port) {
+    return std::make_unique<udp::socket_impl>(m_io_context, m_logger, _address, _port);
 }
 
 void events_loop_impl::post(std::function<void()> _function, source_location) {

@@ -43,33 +43,25 @@ azmq::socket open(socket::type _type, boost::asio::io_context& _io_context,
     return opened;
 }
 
-// Ends a delivery on every way out, the callback's exception included: installs the callback
-// that replaced the running one, then arms the next receive if the socket still exists, so
-// that frames go one at a time.
-class delivery_end {
+// Arms the next receive when a delivery ends, on every way out, the callback's exception
+// included, unless the callback destroyed the socket: frames go one at a time.
+class rearm_on_exit {
 public:
-    delivery_end(socket_impl& _socket, socket_impl::shared_data& _data)
-        : m_socket(_socket), m_data(_data) {
-        m_data.m_in_callback = true;
-    }
+    rearm_on_exit(socket_impl& _socket, const socket_impl::shared_data& _data)
+        : m_socket(_socket), m_data(_data) {}
 
-    ~delivery_end() {
-        m_data.m_in_callback = false;
-        if (m_data.m_next_callback) {
-            m_data.m_receive_callback = std::move(m_data.m_next_callback);
-            m_data.m_next_callback = nullptr;
-        }
+    ~rearm_on_exit() {
         if (m_data.m_socket_alive) {
             m_socket.setup_receive();
         }
     }
 
-    delivery_end(const delivery_end&) = delete;
-    delivery_end& operator=(const delivery_end&) = delete;
+    rearm_on_exit(const rearm_on_exit&) = delete;
+    rearm_on_exit& operator=(const rearm_on_exit&) = delete;
 
 private:
     socket_impl& m_socket;
-    socket_impl::shared_data& m_data;
+    const socket_impl::shared_data& m_data;
 };
 
 }  // namespace
@@ -115,14 +107,10 @@ void socket_impl::set_receive_callback(socket::callback _callback) {
         throw exception("zmq::socket_impl::set_receive_callback: the callback is empty",
                         ZEL_LOCATION);
     }
-    if (m_data->m_in_callback) {
-        m_data->m_next_callback = std::move(_callback);
-        return;
-    }
-    if (!m_data->m_receive_callback) {
+    if (m_data->m_receive_callback.empty()) {
         setup_receive();
     }
-    m_data->m_receive_callback = std::move(_callback);
+    m_data->m_receive_callback.set(std::move(_callback));
 }
 
 void socket_impl::send(message _message) {
@@ -161,7 +149,7 @@ void socket_impl::setup_receive() {
             if (!data->m_socket_alive || _error) {
                 return;
             }
-            const delivery_end end(*this, *data);
+            const rearm_on_exit rearm(*this, *data);
             data->m_receive_callback(_frame);
         });
 }

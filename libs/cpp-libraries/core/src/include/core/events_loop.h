@@ -1,10 +1,13 @@
 #pragma once
 
+#include <core/ip_protocol.h>
 #include <core/message_stream.h>
 #include <core/periodic_timer.h>
 #include <core/source_location.h>
+#include <core/tcp/manager.h>
 #include <core/timer.h>
 #include <core/timers_manager.h>
+#include <core/udp/socket.h>
 #include <core/zmq/manager.h>
 
 #include <boost/asio/io_context.hpp>
@@ -73,6 +76,12 @@ public:
     virtual message_stream::ptr create_zmq_message_stream(const std::string& _address) = 0;
     virtual message_stream::ptr create_zmq_raw_message_stream(const std::string& _address) = 0;
 
+    // Bound to the any-address of _protocol, or to a literal _address (never resolved); port 0
+    // lets the system choose. Failures throw boost::system::system_error.
+    virtual udp::socket::ptr create_udp_socket(ip_protocol _protocol, int _port) = 0;
+    virtual udp::socket::ptr create_udp_socket(const std::string& _address, int _port) = 0;
+
+    virtual tcp::manager& get_tcp() = 0;
     virtual zmq::manager& get_zmq() = 0;
 
     // Queues _function for a later turn of run(); safe from any thread.

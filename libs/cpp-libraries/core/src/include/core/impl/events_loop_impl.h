@@ -39,6 +39,10 @@ public:
     message_stream::ptr create_zmq_message_stream(const std::string& _address) override;
     message_stream::ptr create_zmq_raw_message_stream(const std::string& _address) override;
 
+    udp::socket::ptr create_udp_socket(ip_protocol _protocol, int _port) override;
+    udp::socket::ptr create_udp_socket(const std::string& _address, int _port) override;
+
+    tcp::manager& get_tcp() override { return *m_tcp; }
     zmq::manager& get_zmq() override { return *m_zmq; }
 
     void post(std::function<void()> _function, source_location _location) override;
@@ -54,6 +58,7 @@ private:
     // Destroyed after the destructor's drain, whose ticks may still read its
     // clock, and before the I/O context its timers wait on.
     std::unique_ptr<timers_manager> m_timers;
+    std::unique_ptr<tcp::manager> m_tcp;
     std::unique_ptr<zmq::manager> m_zmq;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <core/component_logger.h>
+#include <core/impl/callback_slot.h>
 #include <core/zmq/socket.h>
 
 #include <azmq/socket.hpp>
@@ -21,11 +22,7 @@ public:
     // the socket gone does nothing.
     struct shared_data {
         bool m_socket_alive = true;
-        socket::callback m_receive_callback;
-        // While the callback runs, a replacement waits here, so that the running one is not
-        // destroyed under its own feet.
-        bool m_in_callback = false;
-        socket::callback m_next_callback;
+        detail::callback_slot<socket::callback> m_receive_callback;
     };
 
     static socket::ptr connect(socket::type _type, boost::asio::io_context& _io_context,

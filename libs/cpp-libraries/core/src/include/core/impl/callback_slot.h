@@ -1,0 +1,59 @@
+#pragma once
+
+#include <utility>
+
+namespace zel {
+namespace libs {
+namespace core {
+namespace detail {
+
+// A callback that may be replaced, or whose owner may be destroyed, from inside its own call:
+// the running callback stays whole until it returns, and a replacement set meanwhile takes
+// its place then. It lives in a block shared with the completions that call it, so that the
+// object that owns the block may go while the call runs.
+template <class Callback>
+class callback_slot {
+public:
+    bool empty() const { return !m_callback; }
+
+    void set(Callback _callback) {
+        if (m_running) {
+            m_next = std::move(_callback);
+        } else {
+            m_callback = std::move(_callback);
+        }
+    }
+
+    template <class... Args>
+    void operator()(Args&&... _args) {
+        const running call(*this);
+        m_callback(std::forward<Args>(_args)...);
+    }
+
+private:
+    class running {
+    public:
+        explicit running(callback_slot& _slot) : m_slot(_slot) { m_slot.m_running = true; }
+        ~running() {
+            m_slot.m_running = false;
+            if (m_slot.m_next) {
+                m_slot.m_callback = std::move(m_slot.m_next);
+                m_slot.m_next = nullptr;
+            }
+        }
+        running(const running&) = delete;
+        running& operator=(const running&) = delete;
+
+    private:
+        callback_slot& m_slot;
+    };
+
+    Callback m_callback;
+    Callback m_next;
+    bool m_running = false;
+};
+
+}  // namespace detail
+}  // namespace core
+}  // namespace libs
+}  // namespace zel

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <core/component_logger.h>
+#include <core/impl/callback_slot.h>
+#include <core/ip_protocol.h>
+#include <core/udp/socket.h>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zel {
+namespace libs {
+namespace core {
+namespace udp {
+
+class socket_impl : public socket {
+public:
+    // What the pending wait needs, which may outlive the socket.
+    struct shared_data {
+        // Room for the largest UDP payload.
+        std::vector<char> m_buffer = std::vector<char>(65536);
+        bool m_socket_alive = true;
+        detail::callback_slot<socket::callback> m_callback;
+    };
+
+    // Throws boost::system::system_error when the socket cannot be opened or bound.
+    socket_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
+                endpoint _endpoint);
+    // The any-address of _protocol.
+    socket_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
+                ip_protocol _protocol, int _port);
+    // _address is a literal address, never resolved.
+    socket_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
+                const std::string& _address, int _port);
+    ~socket_impl() override;
+
+    socket_impl(const socket_impl&) = delete;
+    socket_impl& operator=(const socket_impl&) = delete;
+
+    void set_receive_callback(callback _callback) override;
+    void send_to(const endpoint& _destination, const message& _message) override;
+    void send_to(const boost::string_view& _address, int _port, const message& _message) override;
+    endpoint make_endpoint(const boost::string_view& _address, int _port) const override;
+    endpoint local_endpoint() const override;
+
+    // Arms one readiness wait, which reads a datagram and re-arms the next.
+    void setup_receive();
+
+private:
+    void receive_datagram(shared_data& _data);
+
+    boost::asio::ip::udp::socket m_socket;
+    const component_logger& m_logger;
+    std::shared_ptr<shared_data> m_data;
+};
+
+}  // namespace udp
+}  // namespace core
+}  // namespace libs
+}  // namespace zel
