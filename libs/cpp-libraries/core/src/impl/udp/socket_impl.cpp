@@ -51,7 +51,10 @@ boost::asio::ip::address_v4 local_address(msghdr& _header) {
 
 socket_impl::socket_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
                          endpoint _endpoint)
-    : m_socket(_io_context, _endpoint), m_logger(_logger), m_data(std::make_shared<shared_data>()) {
+    : m_io_context(_io_context)
+    , m_socket(_io_context, _endpoint)
+    , m_logger(_logger)
+    , m_data(std::make_shared<shared_data>()) {
     // Also on an IPv6 socket, which then reports it for the datagrams that came over IPv4.
     const int enabled = 1;
     setsockopt(m_socket.native_handle(), IPPROTO_IP, IP_PKTINFO, &enabled, sizeof enabled);
@@ -113,11 +116,18 @@ void socket_impl::setup_receive() {
                     setup_receive();
                 }
             });
-            receive_datagram(*data);
+            // Datagrams already queued are read in the same turn, one callback after the
+            // other: a wait per datagram would cost two more system calls each. The turn ends
+            // early when a callback destroyed the socket or stopped the loop.
+            for (int read = 0; read < batch_size && receive_datagram(*data); ++read) {
+                if (!data->m_socket_alive || m_io_context.stopped()) {
+                    break;
+                }
+            }
         });
 }
 
-void socket_impl::receive_datagram(shared_data& _data) {
+bool socket_impl::receive_datagram(shared_data& _data) {
     sockaddr_storage sender{};
     union {
         cmsghdr align;
@@ -139,7 +149,7 @@ void socket_impl::receive_datagram(shared_data& _data) {
             m_logger.log_error(boost::system::error_code(errno, boost::system::system_category()),
                                ZEL_LOCATION);
         }
-        return;
+        return false;
     }
     // The sender straight from its socket address, IPv4 or IPv6 (IPv4 senders of an IPv6
     // socket come IPv4-mapped).
@@ -149,6 +159,7 @@ void socket_impl::receive_datagram(shared_data& _data) {
     from.resize(size);
     _data.m_callback(from, local_address(header),
                      boost::string_view(_data.m_buffer.data(), static_cast<std::size_t>(length)));
+    return true;
 }
 
 }  // namespace udp

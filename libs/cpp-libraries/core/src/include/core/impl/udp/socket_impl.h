@@ -51,8 +51,14 @@ public:
     void setup_receive();
 
 private:
-    void receive_datagram(shared_data& _data);
+    // Datagrams one wake-up delivers before it yields to the loop's other handlers.
+    static constexpr int batch_size = 64;
 
+    // Reads one datagram without blocking and hands it to the callback; false when none was
+    // there (or reading failed, which is logged unless it would block or was interrupted).
+    bool receive_datagram(shared_data& _data);
+
+    boost::asio::io_context& m_io_context;
     boost::asio::ip::udp::socket m_socket;
     const component_logger& m_logger;
     std::shared_ptr<shared_data> m_data;
