@@ -6,7 +6,9 @@
 #include <test_support/child_process.h>
 
 #include <gtest/gtest.h>
+#include <boost/asio/error.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/system/system_error.hpp>
 
 #include <sys/resource.h>
@@ -157,6 +159,17 @@ int accept_after_running_out_of_descriptors() {
     acceptor->set_callback(
         [&](tcp::socket::ptr _connection) { accepted.push_back(std::move(_connection)); });
     const auto address = acceptor->local_endpoint();
+    // Everything the starved part goes through is done once before: the sanitizers' runtime
+    // needs a descriptor to check a type it meets for the first time.
+    {
+        boost::asio::ip::tcp::socket first(loop->get_io_context());
+        first.connect(address);
+        boost::asio::steady_timer timer(loop->get_io_context(), std::chrono::milliseconds(1));
+        timer.async_wait([](const boost::system::error_code&) {});
+        loop->get_io_context().run_for(std::chrono::milliseconds(50));
+        logger.log_error(boost::asio::error::would_block, ZEL_LOCATION);
+        accepted.clear();
+    }
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     const int spare = dup(0);

@@ -1,6 +1,5 @@
 #include <core/impl/tcp/acceptor_impl.h>
 
-#include <core/exception.h>
 #include <core/impl/tcp/socket_impl.h>
 #include <core/scope_guard.h>
 
@@ -55,15 +54,10 @@ acceptor_impl::~acceptor_impl() {
 }
 
 void acceptor_impl::set_callback(callback _callback) {
-    // An accept armed with nobody to hand connections to, or two armed at once, would serve
-    // nobody.
-    if (!_callback) {
-        throw exception("tcp::acceptor_impl::set_callback: the callback is empty", ZEL_LOCATION);
-    }
-    if (m_data->m_callback.empty()) {
+    if (m_data->m_callback.install(std::move(_callback), "tcp::acceptor_impl::set_callback",
+                                   ZEL_LOCATION)) {
         setup_accept();
     }
-    m_data->m_callback.set(std::move(_callback));
 }
 
 socket::endpoint acceptor_impl::local_endpoint() const {

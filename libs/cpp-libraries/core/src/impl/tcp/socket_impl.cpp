@@ -1,6 +1,5 @@
 #include <core/impl/tcp/socket_impl.h>
 
-#include <core/exception.h>
 #include <core/scope_guard.h>
 
 #include <boost/asio/buffer.hpp>
@@ -41,15 +40,10 @@ void socket_impl::set_close_callback(close_callback _callback) {
 }
 
 void socket_impl::set_receive_callback(receive_callback _callback) {
-    // A read armed with nobody to deliver to, or two armed at once, would serve nobody.
-    if (!_callback) {
-        throw exception("tcp::socket_impl::set_receive_callback: the callback is empty",
-                        ZEL_LOCATION);
-    }
-    if (m_data->m_receive_callback.empty()) {
+    if (m_data->m_receive_callback.install(
+            std::move(_callback), "tcp::socket_impl::set_receive_callback", ZEL_LOCATION)) {
         setup_receive();
     }
-    m_data->m_receive_callback.set(std::move(_callback));
 }
 
 socket::endpoint socket_impl::get_remote_endpoint() const {

@@ -1,6 +1,5 @@
 #include <core/impl/udp/socket_impl.h>
 
-#include <core/exception.h>
 #include <core/scope_guard.h>
 
 #include <boost/asio/error.hpp>
@@ -73,15 +72,10 @@ socket_impl::~socket_impl() {
 }
 
 void socket_impl::set_receive_callback(callback _callback) {
-    // A wait armed with nothing to deliver to, or two armed at once, would serve nobody.
-    if (!_callback) {
-        throw exception("udp::socket_impl::set_receive_callback: the callback is empty",
-                        ZEL_LOCATION);
-    }
-    if (m_data->m_callback.empty()) {
+    if (m_data->m_callback.install(std::move(_callback), "udp::socket_impl::set_receive_callback",
+                                   ZEL_LOCATION)) {
         setup_receive();
     }
-    m_data->m_callback.set(std::move(_callback));
 }
 
 void socket_impl::send_to(const endpoint& _destination, const message& _message) {

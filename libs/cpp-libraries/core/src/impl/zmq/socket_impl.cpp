@@ -102,15 +102,10 @@ socket_impl::~socket_impl() {
 }
 
 void socket_impl::set_receive_callback(socket::callback _callback) {
-    // A receive armed with nothing to deliver to, or two armed at once, would serve nobody.
-    if (!_callback) {
-        throw exception("zmq::socket_impl::set_receive_callback: the callback is empty",
-                        ZEL_LOCATION);
-    }
-    if (m_data->m_receive_callback.empty()) {
+    if (m_data->m_receive_callback.install(
+            std::move(_callback), "zmq::socket_impl::set_receive_callback", ZEL_LOCATION)) {
         setup_receive();
     }
-    m_data->m_receive_callback.set(std::move(_callback));
 }
 
 void socket_impl::send(message _message) {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <core/exception.h>
+#include <core/source_location.h>
+
+#include <string>
 #include <utility>
 
 namespace zel {
@@ -15,6 +19,19 @@ template <class Callback>
 class callback_slot {
 public:
     bool empty() const { return !m_callback; }
+
+    // Sets _callback and tells whether it is the first, which is when the owner starts its
+    // deliveries. An empty one is refused with exception(_owner + ": the callback is empty",
+    // _location) and changes nothing: a delivery armed with nobody to deliver to, or two armed
+    // at once, would serve nobody.
+    bool install(Callback _callback, const char* _owner, source_location _location) {
+        if (!_callback) {
+            throw exception(std::string(_owner) + ": the callback is empty", _location);
+        }
+        const bool first = empty();
+        set(std::move(_callback));
+        return first;
+    }
 
     void set(Callback _callback) {
         if (m_running) {
