@@ -201,7 +201,8 @@ public:
         m_state->process_commands_on_arrival(_enabled);
     }
 
-    // Completes the pending receives with operation_aborted.
+    // Completes the pending receives that wait for a frame with operation_aborted; one that
+    // already holds its frame is delivered with it rather than losing the frame.
     void cancel() {
         boost::system::error_code error;
         cancel(error);
