@@ -70,7 +70,9 @@ child_process::~child_process() {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
-    close(m_stderr_fd);
+    if (m_stderr_fd >= 0) {
+        close(m_stderr_fd);
+    }
 }
 
 void child_process::send_signal(int _signal) const {

@@ -5,17 +5,20 @@
 #include <boost/system/error_code.hpp>
 
 #include <cerrno>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace azmq {
 namespace detail {
 
-// The address of a TCP endpoint ("tcp://address"), or nullptr for other transports.
-inline const char* tcp_address(const std::string& _endpoint) {
-    static constexpr char scheme[] = "tcp://";
-    return _endpoint.compare(0, sizeof scheme - 1, scheme) == 0
-               ? _endpoint.c_str() + sizeof scheme - 1
-               : nullptr;
+// The address of a TCP endpoint ("tcp://address"); nothing for other transports.
+inline std::optional<std::string_view> tcp_address(const std::string& _endpoint) {
+    constexpr std::string_view scheme = "tcp://";
+    if (_endpoint.compare(0, scheme.size(), scheme) != 0) {
+        return std::nullopt;
+    }
+    return std::string_view(_endpoint).substr(scheme.size());
 }
 
 // EINVAL for text that libzmq would quietly read as another endpoint: it stops at the first
@@ -24,17 +27,17 @@ inline boost::system::error_code check_endpoint(const std::string& _endpoint) {
     if (_endpoint.find('\0') != std::string::npos) {
         return make_error_code(EINVAL);
     }
-    const char* address = tcp_address(_endpoint);
-    if (address == nullptr) {
+    const auto address = tcp_address(_endpoint);
+    if (!address) {
         return {};
     }
-    const std::string text(address);
-    const std::string port = text.substr(text.rfind(':') + 1);
+    const std::string_view port = address->substr(address->rfind(':') + 1);
     if (port == "*") {
         return {};
     }
     if (port.empty() || port.size() > 5 ||
-        port.find_first_not_of("0123456789") != std::string::npos || std::stoul(port) > 65535) {
+        port.find_first_not_of("0123456789") != std::string_view::npos ||
+        std::stoul(std::string(port)) > 65535) {
         return make_error_code(EINVAL);
     }
     return {};
@@ -44,13 +47,12 @@ inline boost::system::error_code check_endpoint(const std::string& _endpoint) {
 // resolves only on a socket with ZMQ_IPV6 on. The option stays off otherwise: with it, a
 // name such as "localhost" may resolve to ::1 alone and no longer reach IPv4 peers.
 inline bool is_ipv6_tcp_endpoint(const std::string& _endpoint) {
-    const char* address = tcp_address(_endpoint);
-    if (address == nullptr) {
+    const auto address = tcp_address(_endpoint);
+    if (!address) {
         return false;
     }
-    const std::string text(address);
-    const std::size_t port = text.rfind(':');
-    return port != std::string::npos && text.find(':') < port;
+    const std::size_t port = address->rfind(':');
+    return port != std::string_view::npos && address->find(':') < port;
 }
 
 }  // namespace detail
