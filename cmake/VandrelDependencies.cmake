@@ -20,6 +20,9 @@ vandrel_require(PKG_CONFIG_FOUND pkg-config)
 pkg_check_modules(ZMQ QUIET IMPORTED_TARGET GLOBAL libzmq)
 vandrel_require(ZMQ_FOUND libzmq3-dev)
 
+pkg_check_modules(CURL QUIET IMPORTED_TARGET GLOBAL libcurl)
+vandrel_require(CURL_FOUND libcurl4-openssl-dev)
+
 find_package(cppzmq QUIET CONFIG)
 vandrel_require(cppzmq_FOUND cppzmq-dev)
 

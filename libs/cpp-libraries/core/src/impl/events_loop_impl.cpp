@@ -1,5 +1,6 @@
 #include <core/impl/events_loop_impl.h>
 
+#include <core/impl/http/client_impl.h>
 #include <core/impl/message_stream_zmq.h>
 #include <core/impl/message_stream_zmq_raw.h>
 #include <core/impl/signals_handle_impl.h>
@@ -105,6 +106,18 @@ udp::socket::ptr events_loop_impl::create_udp_socket(ip_protocol _protocol, int 
 
 udp::socket::ptr events_loop_impl::create_udp_socket(const std::string& _address, int _port) {
     return std::make_unique<udp::socket_impl>(m_io_context, m_logger, _address, _port);
+}
+
+http::client::ptr events_loop_impl::create_http_client(const std::string& _address,
+                                                       std::chrono::seconds _timeout) {
+    return create_http_client(_address, _timeout, {}, 10);
+}
+
+http::client::ptr events_loop_impl::create_http_client(
+    const std::string& _address, std::chrono::seconds _timeout,
+    const std::vector<http::method>& _disabled_methods, int _num_threads) {
+    return std::make_unique<http::client_impl>(*this, m_core, m_logger, _address, _timeout,
+                                               _disabled_methods, _num_threads);
 }
 
 void events_loop_impl::post(std::function<void()> _function, source_location) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <core/http/client.h>
+#include <core/http/method.h>
 #include <core/ip_protocol.h>
 #include <core/message_stream.h>
 #include <core/periodic_timer.h>
@@ -16,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zel {
 namespace libs {
@@ -83,6 +86,16 @@ public:
 
     virtual tcp::manager& get_tcp() = 0;
     virtual zmq::manager& get_zmq() = 0;
+
+    // Requests against the base _address, each limited to _timeout; asynchronous results are
+    // delivered on this loop. The first form disables no method and has 10 worker threads.
+    // Methods in _disabled_methods are never sent: they answer 200 with an empty body.
+    virtual http::client::ptr create_http_client(const std::string& _address,
+                                                 std::chrono::seconds _timeout) = 0;
+    virtual http::client::ptr create_http_client(const std::string& _address,
+                                                 std::chrono::seconds _timeout,
+                                                 const std::vector<http::method>& _disabled_methods,
+                                                 int _num_threads) = 0;
 
     // Queues _function for a later turn of run(); safe from any thread.
     virtual void post(std::function<void()> _function, source_location _location) = 0;

@@ -45,6 +45,12 @@ public:
     tcp::manager& get_tcp() override { return *m_tcp; }
     zmq::manager& get_zmq() override { return *m_zmq; }
 
+    http::client::ptr create_http_client(const std::string& _address,
+                                         std::chrono::seconds _timeout) override;
+    http::client::ptr create_http_client(const std::string& _address, std::chrono::seconds _timeout,
+                                         const std::vector<http::method>& _disabled_methods,
+                                         int _num_threads) override;
+
     void post(std::function<void()> _function, source_location _location) override;
     work::ptr create_work() override;
 

@@ -1,0 +1,221 @@
+#include <core/impl/http/client_impl.h>
+
+#include <core/check_failed_exception.h>
+#include <core/constants.h>
+#include <core/core.h>
+#include <core/exception_to_string.h>
+#include <core/impl/async_operation_handle_impl.h>
+#include <core/scope_guard.h>
+
+#include <boost/asio/post.hpp>
+
+#include <memory>
+#include <utility>
+
+namespace zel {
+namespace libs {
+namespace core {
+namespace http {
+
+namespace {
+
+// A redirect loop would otherwise run hop after hop until the time-out.
+constexpr long max_redirects = 30;
+constexpr long connect_timeout_seconds = 10;
+
+std::size_t append_to_buffer(char* _data, std::size_t _size, std::size_t _count, void* _buffer) {
+    const std::size_t length = _size * _count;
+    try {
+        static_cast<std::string*>(_buffer)->append(_data, length);
+    } catch (...) {
+        // No exception may cross libcurl; a short count ends the transfer in error.
+        return 0;
+    }
+    return length;
+}
+
+// Without a worker no asynchronous request would ever be performed.
+std::size_t checked_worker_count(int _num_threads) {
+    ZEL_CHECK(_num_threads > 0);
+    return static_cast<std::size_t>(_num_threads);
+}
+
+// The first option libcurl refuses, or CURLE_OK.
+class options_setter {
+public:
+    explicit options_setter(CURL* _handle) : m_handle(_handle) {}
+
+    template <class T>
+    options_setter& set(CURLoption _option, T _value) {
+        if (m_code == CURLE_OK) {
+            m_code = curl_easy_setopt(m_handle, _option, _value);
+        }
+        return *this;
+    }
+    CURLcode code() const { return m_code; }
+
+private:
+    CURL* m_handle;
+    CURLcode m_code = CURLE_OK;
+};
+
+}  // namespace
+
+client_impl::client_impl(events_loop& _main_events_loop, core& _core,
+                         const component_logger& _logger, const std::string& _address,
+                         std::chrono::seconds _timeout,
+                         const std::vector<method>& _disabled_methods, int _num_threads)
+    : m_main_events_loop(_main_events_loop)
+    , m_logger(_logger)
+    , m_address(_address)
+    , m_timeout(_timeout)
+    , m_disabled_methods(_disabled_methods.begin(), _disabled_methods.end())
+    , m_shared_curl_data()
+    // One idle handle per worker, and one for a thread that blocks on a request.
+    , m_easy_handles(checked_worker_count(_num_threads) + 1,
+                     [this](CURL* _handle) { return set_up_handle(_handle); })
+    , m_worker_events_loop(_core.create_events_loop("http_client::worker"))
+    , m_worker_events_loop_work(m_worker_events_loop->create_work())
+    , m_worker_thread_pool(static_cast<std::size_t>(_num_threads)) {
+    for (int i = 0; i < _num_threads; ++i) {
+        boost::asio::post(m_worker_thread_pool, [this] { m_worker_events_loop->run(); });
+    }
+}
+
+client_impl::~client_impl() {
+    m_worker_events_loop_work.reset();
+    m_worker_events_loop->stop();
+    m_worker_thread_pool.join();
+}
+
+result client_impl::perform_request(method _method, boost::string_view _address) {
+    return perform_request(_method, _address, boost::string_view());
+}
+
+result client_impl::perform_request(method _method, boost::string_view _address,
+                                    boost::string_view _body) {
+    return perform_request_impl(_method, _address, _body);
+}
+
+client::handle client_impl::perform_async_request(method _method, std::string _address,
+                                                  callback _callback) {
+    return perform_async_request(_method, std::move(_address), std::string(), std::move(_callback));
+}
+
+client::handle client_impl::perform_async_request(method _method, std::string _address,
+                                                  std::string _body, callback _callback) {
+    handle request = perform_async_request_impl(_method, std::move(_address), std::move(_body));
+    request->set_callback(std::move(_callback));
+    return request;
+}
+
+client::handle client_impl::perform_async_request(method _method, std::string _address,
+                                                  std::string _body) {
+    return perform_async_request_impl(_method, std::move(_address), std::move(_body));
+}
+
+result client_impl::perform_request_impl(method _method, boost::string_view _address,
+                                         boost::string_view _body) const {
+    CURL* const curl_handle = m_easy_handles.take();
+    ZEL_CHECK(curl_handle != NULL);
+    curl_slist* headers = nullptr;
+    // Declared in this order so that the list goes before the handle.
+    const scope_guard handle_guard =
+        make_scope_guard([this, curl_handle] { m_easy_handles.give_back(curl_handle); });
+    const scope_guard headers_guard =
+        make_scope_guard([&headers] { curl_slist_free_all(headers); });
+
+    options_setter options(curl_handle);
+    if (!_body.empty()) {
+        curl_slist* const appended = curl_slist_append(headers, "content-type: application/json");
+        ZEL_CHECK(appended != NULL);
+        headers = appended;
+        // The body outlives the transfer, so libcurl reads it in place.
+        options.set(CURLOPT_POSTFIELDSIZE, static_cast<long>(_body.size()))
+            .set(CURLOPT_POSTFIELDS, _body.data());
+    } else {
+        // Clears what an earlier request of the handle sent; the method name
+        // below still goes on the request line.
+        options.set(CURLOPT_POSTFIELDSIZE, -1L)
+            .set(CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr))
+            .set(CURLOPT_HTTPGET, 1L);
+    }
+    const char* const method_name = to_string(_method);
+
+    std::string buffer;
+    const std::string url = m_address + std::string(_address);
+    options.set(CURLOPT_HTTPHEADER, headers)
+        .set(CURLOPT_CUSTOMREQUEST, method_name)
+        .set(CURLOPT_WRITEDATA, static_cast<void*>(&buffer))
+        .set(CURLOPT_URL, url.c_str());
+    if (options.code() != CURLE_OK) {
+        return result(std::string("curl_easy_setopt failed:") + curl_easy_strerror(options.code()));
+    }
+
+    long status = 200;
+    if (m_disabled_methods.count(_method) == 0) {
+        const CURLcode code = curl_easy_perform(curl_handle);
+        if (code != CURLE_OK) {
+            return result(std::string("curl_easy_perform failed:") + curl_easy_strerror(code));
+        }
+        curl_easy_getinfo(curl_handle, CURLINFO_RESPONSE_CODE, &status);
+    }
+    return result(std::move(buffer), static_cast<int>(status));
+}
+
+bool client_impl::set_up_handle(CURL* _handle) const {
+    options_setter options(_handle);
+    options.set(CURLOPT_USERAGENT, constants::project_name.c_str())
+        .set(CURLOPT_WRITEFUNCTION, &append_to_buffer)
+        .set(CURLOPT_TIMEOUT, static_cast<long>(m_timeout.count()))
+        .set(CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds)
+        .set(CURLOPT_FOLLOWLOCATION, 1L)
+        .set(CURLOPT_MAXREDIRS, max_redirects)
+        // A server may not send the client anywhere but to another HTTP address.
+        .set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https")
+        // Time-outs would otherwise be raised as signals, which strike any
+        // thread of the process.
+        .set(CURLOPT_NOSIGNAL, 1L)
+        // An empty file name turns the cookie engine on without reading a file,
+        // so that the cookies the client shares are kept and sent back.
+        .set(CURLOPT_COOKIEFILE, "")
+        .set(CURLOPT_SHARE, m_shared_curl_data.get_ptr());
+    return options.code() == CURLE_OK;
+}
+
+client::handle client_impl::perform_async_request_impl(method _method, std::string _address,
+                                                       std::string _body) const {
+    using handle_impl = async_operation_handle_impl<result>;
+    auto address = std::make_shared<const std::string>(std::move(_address));
+    auto body = std::make_shared<const std::string>(std::move(_body));
+    auto start = [this, _method, address, body](const handle_impl::ptr&,
+                                                std::weak_ptr<handle_impl> _weak_handle) {
+        m_worker_events_loop->post(
+            [this, _method, address, body, weak_handle = std::move(_weak_handle)] {
+                if (weak_handle.expired()) {
+                    return;
+                }
+                result outcome = [&] {
+                    try {
+                        return perform_request_impl(_method, *address, *body);
+                    } catch (...) {
+                        // A worker's loop has nobody to hand an exception to:
+                        // the request's owner gets it as its failure.
+                        return result(exception_to_string());
+                    }
+                }();
+                if (const auto request = weak_handle.lock()) {
+                    request->return_result(std::move(outcome));
+                }
+            },
+            source_location());
+    };
+    handle_impl::ptr request = handle_impl::create(m_main_events_loop, std::move(start));
+    request->start();
+    return request;
+}
+
+}  // namespace http
+}  // namespace core
+}  // namespace libs
+}  // namespace zel
