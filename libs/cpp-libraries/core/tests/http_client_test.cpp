@@ -1,0 +1,321 @@
+#include "loop_fixture.h"
+
+#include <core/exception.h>
+#include <core/http/client.h>
+
+#include <gtest/gtest.h>
+#include <test_support/endpoints.h>
+#include <test_support/http_server.h>
+#include <boost/optional/optional_io.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace http = zel::libs::core::http;
+using namespace std::chrono_literals;
+using test_support::http_reply;
+using test_support::http_request_record;
+
+namespace {
+
+http_reply reply(int _status, std::string _body,
+                 std::vector<std::pair<std::string, std::string>> _headers = {},
+                 std::chrono::milliseconds _delay = 0ms) {
+    http_reply answer;
+    answer.status = _status;
+    answer.body = std::move(_body);
+    answer.headers = std::move(_headers);
+    answer.delay = _delay;
+    return answer;
+}
+
+struct http_client_test : loop_fixture {
+    std::unique_ptr<test_support::http_server> server;
+
+    void serve(test_support::http_server::handler _handler = {}) {
+        server = std::make_unique<test_support::http_server>(std::move(_handler));
+    }
+
+    http::client::ptr client(std::chrono::seconds _timeout = 5s, int _threads = 10,
+                             const std::vector<http::method>& _disabled = {}) {
+        return loop->create_http_client(server->base_address(), _timeout, _disabled, _threads);
+    }
+
+    // Results of asynchronous requests, in delivery order, with the thread they came on.
+    std::vector<http::result> delivered;
+    std::vector<std::thread::id> delivered_on;
+    // Results come from other threads: the loop is held until they have all arrived.
+    bool await_delivered(std::size_t _count) {
+        const auto work = loop->create_work();
+        loop->get_io_context().restart();
+        return run_until([&] { return delivered.size() >= _count; });
+    }
+    http::client::callback collect() {
+        return [this](http::result _result) {
+            delivered.push_back(std::move(_result));
+            delivered_on.push_back(std::this_thread::get_id());
+        };
+    }
+};
+
+TEST_F(http_client_test, method_names_are_the_families_own_and_other_values_throw) {
+    EXPECT_STREQ(http::to_string(http::method::get), "GET");
+    EXPECT_STREQ(http::to_string(http::method::post), "POST");
+    EXPECT_STREQ(http::to_string(http::method::put), "PUT");
+    EXPECT_STREQ(http::to_string(http::method::del), "DEL");
+    try {
+        http::to_string(http::method::_count);
+        ADD_FAILURE() << "no exception";
+    } catch (const zel::libs::core::exception& _error) {
+        EXPECT_EQ(_error.get_string_error(), "Unknown enumeration value");
+    }
+}
+
+TEST_F(http_client_test, a_response_is_data_within_2xx_and_error_otherwise_with_its_code) {
+    struct answer {
+        int status;
+        std::string body;
+        bool ok;
+    };
+    const std::vector<answer> answers{{200, std::string("a\0b", 3), true},
+                                      {204, "", true},
+                                      {299, "edge", true},
+                                      {404, "x", false},
+                                      {500, "boom", false}};
+    serve([&](const http_request_record& _request) {
+        const auto& wanted = answers.at(std::stoul(_request.target.substr(1)));
+        return reply(wanted.status, wanted.body);
+    });
+    const auto requests = client();
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        SCOPED_TRACE(answers[i].status);
+        const http::result result =
+            requests->perform_request(http::method::get, "/" + std::to_string(i));
+        EXPECT_EQ(result.ok(), answers[i].ok);
+        EXPECT_EQ(result.status_code(), answers[i].status);
+        EXPECT_EQ(result.data().has_value(), answers[i].ok);
+        EXPECT_EQ(result.error().has_value(), !answers[i].ok);
+        EXPECT_EQ(answers[i].ok ? *result.data() : *result.error(), answers[i].body);
+    }
+}
+
+TEST_F(http_client_test, requests_go_out_as_given_with_a_body_only_when_there_is_one) {
+    serve();
+    const std::string binary_body("{\"k\":\"\0\xff\"}", 10);
+    const auto requests = client();
+    requests->perform_request(http::method::get, "/plain");
+    requests->perform_request(http::method::post, "/empty");
+    requests->perform_request(http::method::put, "/empty");
+    requests->perform_request(http::method::del, "/item?id=1", binary_body);
+    requests->perform_request(http::method::get, "/with-body", "{}");
+    // The same connection, so the same easy handle: nothing of the body stays.
+    requests->perform_request(http::method::post, "/after");
+
+    const auto seen = server->requests();
+    ASSERT_EQ(seen.size(), 6u);
+    const std::vector<std::string> methods{"GET", "POST", "PUT", "DEL", "GET", "POST"};
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].method, methods[i]);
+        EXPECT_EQ(seen[i].headers.at("user-agent"), "vandrel");
+    }
+    for (std::size_t i : {0, 1, 2, 5}) {
+        EXPECT_EQ(seen[i].headers.count("content-type"), 0u) << seen[i].target;
+        EXPECT_EQ(seen[i].body, "");
+    }
+    EXPECT_EQ(seen[3].target, "/item?id=1");
+    EXPECT_EQ(seen[3].body, binary_body);
+    EXPECT_EQ(seen[3].headers.at("content-type"), "application/json");
+    EXPECT_EQ(seen[4].body, "{}");
+}
+
+TEST_F(http_client_test, the_url_is_the_base_address_and_the_request_address_joined_as_they_are) {
+    serve();
+    struct join {
+        std::string base_suffix;
+        std::string address;
+        std::string target;
+    };
+    const std::vector<join> joins{
+        {"/api", "v1", "/apiv1"}, {"/api/", "/v1", "/api//v1"}, {"", "/v1?a=b", "/v1?a=b"}};
+    for (const auto& each : joins) {
+        const auto requests =
+            loop->create_http_client(server->base_address() + each.base_suffix, 5s, {}, 1);
+        requests->perform_request(http::method::get, each.address);
+        EXPECT_EQ(server->requests().back().target, each.target);
+    }
+}
+
+TEST_F(http_client_test, a_disabled_method_answers_200_and_sends_nothing) {
+    serve();
+    const auto requests = client(5s, 1, {http::method::post, http::method::post});
+    const http::result result = requests->perform_request(http::method::post, "/x", "{}");
+    EXPECT_EQ(result.status_code(), 200);
+    ASSERT_TRUE(result.data());
+    EXPECT_EQ(*result.data(), "");
+    EXPECT_FALSE(result.error());
+    requests->perform_request(http::method::get, "/y");
+    ASSERT_EQ(server->requests().size(), 1u);
+    EXPECT_EQ(server->requests()[0].target, "/y");
+}
+
+TEST_F(http_client_test, transfer_failures_are_results_without_a_status_code) {
+    serve([](const http_request_record& _request) {
+        http_reply reply;
+        if (_request.target == "/silent") {
+            reply.what = http_reply::fault::never_answer;
+        } else if (_request.target == "/garbage") {
+            reply.what = http_reply::fault::malformed_status_line;
+        } else if (_request.target == "/cut") {
+            reply.body = std::string(100000, 'c');
+            reply.what = http_reply::fault::close_mid_body;
+        } else if (_request.target == "/loop") {
+            reply.status = 302;
+            reply.headers.emplace_back("Location", "/loop");
+        }
+        return reply;
+    });
+    const auto requests = client(1s);
+    for (const char* address : {"/silent", "/garbage", "/cut", "/loop"}) {
+        SCOPED_TRACE(address);
+        const http::result result = requests->perform_request(http::method::get, address);
+        EXPECT_FALSE(result.status_code());
+        EXPECT_FALSE(result.data());
+        EXPECT_EQ(result.error().value_or("").rfind("curl_easy_perform failed:", 0), 0u)
+            << result.error().value_or("");
+    }
+    // 30 hops, then the loop is given up.
+    EXPECT_LE(server->request_count(), 3u + 31u);
+
+    const auto unreachable = loop->create_http_client(
+        "http://127.0.0.1:" + std::to_string(test_support::free_tcp_port()), 1s, {}, 1);
+    const http::result refused = unreachable->perform_request(http::method::get, "/");
+    EXPECT_FALSE(refused.status_code());
+    EXPECT_EQ(refused.error().value_or("").rfind("curl_easy_perform failed:", 0), 0u);
+}
+
+TEST_F(http_client_test, redirects_are_followed_and_large_bodies_come_back_whole) {
+    const std::string large(50 * 1024 * 1024, 'L');
+    serve([&](const http_request_record& _request) {
+        if (_request.target == "/moved") {
+            return reply(301, "", {{"Location", "/large"}});
+        }
+        return reply(200, large);
+    });
+    const auto requests = client();
+    http::result result = requests->perform_request(http::method::get, "/moved");
+    EXPECT_EQ(result.status_code(), 200);
+    const boost::optional<std::string> body = std::move(result).data();
+    ASSERT_TRUE(body);
+    EXPECT_TRUE(*body == large);
+}
+
+TEST_F(http_client_test, connections_and_cookies_are_reused_across_requests) {
+    serve([](const http_request_record&) {
+        return reply(200, "ok", {{"Set-Cookie", "session=s1; Path=/"}});
+    });
+    const auto requests = client(5s, 10);
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(requests->perform_request(http::method::get, "/blocking").ok());
+    }
+    EXPECT_EQ(server->connections_accepted(), 1);
+    EXPECT_EQ(server->requests().back().headers.at("cookie"), "session=s1");
+
+    std::vector<http::client::handle> handles;
+    for (int i = 0; i < 1000; ++i) {
+        handles.push_back(requests->perform_async_request(http::method::get, "/async", collect()));
+    }
+    EXPECT_TRUE(await_delivered(handles.size()));
+    for (const auto& result : delivered) {
+        EXPECT_TRUE(result.ok());
+    }
+    // At most a couple of connections per worker.
+    EXPECT_LE(server->connections_accepted(), 1 + 2 * 10);
+}
+
+TEST_F(http_client_test, asynchronous_results_arrive_on_the_loop_and_restart_repeats_the_request) {
+    serve([](const http_request_record& _request) {
+        if (_request.method == "PUT") {
+            return reply(201, _request.body);
+        }
+        return reply(418, "teapot");
+    });
+    const auto requests = client();
+    // The callback is attached after the request started.
+    const auto put = requests->perform_async_request(http::method::put, "/p", "{\"a\":1}");
+    put->set_callback(collect());
+    const auto get = requests->perform_async_request(http::method::get, "/g", collect());
+    EXPECT_TRUE(await_delivered(2));
+    put->restart();
+    EXPECT_TRUE(await_delivered(3));
+    ASSERT_EQ(delivered.size(), 3u);
+    for (const auto& thread : delivered_on) {
+        EXPECT_EQ(thread, std::this_thread::get_id());
+    }
+    EXPECT_EQ(server->request_count(), 3u);
+    int created = 0;
+    for (const auto& result : delivered) {
+        if (result.status_code() == 201) {
+            ++created;
+            ASSERT_TRUE(result.data());
+            EXPECT_EQ(*result.data(), "{\"a\":1}");
+        } else {
+            EXPECT_EQ(result.error().value_or(""), "teapot");
+        }
+    }
+    EXPECT_EQ(created, 2);
+    EXPECT_TRUE(put->is_complete());
+}
+
+TEST_F(http_client_test, an_exception_on_a_worker_becomes_the_requests_error) {
+    serve();
+    const auto requests = client(5s, 1);
+    const auto handle =
+        requests->perform_async_request(static_cast<http::method>(7), "/", collect());
+    EXPECT_TRUE(await_delivered(1));
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_FALSE(delivered[0].status_code());
+    EXPECT_NE(delivered[0].error().value_or("").find("Unknown enumeration value"),
+              std::string::npos);
+    EXPECT_EQ(server->request_count(), 0u);
+}
+
+TEST_F(http_client_test, a_dropped_handle_cancels_a_queued_request_and_discards_a_running_one) {
+    std::atomic_int started{0};
+    serve([&](const http_request_record&) {
+        ++started;
+        return reply(200, "late", {}, 300ms);
+    });
+    auto requests = client(5s, 1);
+    auto running = requests->perform_async_request(http::method::get, "/running", collect());
+    auto queued = requests->perform_async_request(http::method::get, "/queued", collect());
+    queued.reset();
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (started == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    running.reset();
+    // Waits for the transfer in progress.
+    requests.reset();
+    run_out();
+    EXPECT_TRUE(delivered.empty());
+    ASSERT_EQ(server->requests().size(), 1u);
+    EXPECT_EQ(server->requests()[0].target, "/running");
+}
+
+TEST_F(http_client_test, destruction_performs_the_queued_requests_before_returning) {
+    serve([](const http_request_record&) { return reply(200, "done", {}, 50ms); });
+    auto requests = client(5s, 1);
+    std::vector<http::client::handle> handles;
+    for (int i = 0; i < 4; ++i) {
+        handles.push_back(requests->perform_async_request(http::method::get, "/q", collect()));
+    }
+    requests.reset();
+    EXPECT_EQ(server->request_count(), 4u);
+    EXPECT_TRUE(await_delivered(4));
+}
+
+}  // namespace
