@@ -23,6 +23,9 @@ vandrel_require(ZMQ_FOUND libzmq3-dev)
 pkg_check_modules(CURL QUIET IMPORTED_TARGET GLOBAL libcurl)
 vandrel_require(CURL_FOUND libcurl4-openssl-dev)
 
+pkg_check_modules(HIREDIS QUIET IMPORTED_TARGET GLOBAL hiredis)
+vandrel_require(HIREDIS_FOUND libhiredis-dev)
+
 find_package(cppzmq QUIET CONFIG)
 vandrel_require(cppzmq_FOUND cppzmq-dev)
 
