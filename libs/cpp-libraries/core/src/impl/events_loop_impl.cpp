@@ -3,6 +3,7 @@
 #include <core/impl/http/client_impl.h>
 #include <core/impl/message_stream_zmq.h>
 #include <core/impl/message_stream_zmq_raw.h>
+#include <core/impl/redis/context_impl.h>
 #include <core/impl/signals_handle_impl.h>
 #include <core/impl/tcp/manager_impl.h>
 #include <core/impl/timers_manager_impl.h>
@@ -118,6 +119,11 @@ http::client::ptr events_loop_impl::create_http_client(
     const std::vector<http::method>& _disabled_methods, int _num_threads) {
     return std::make_unique<http::client_impl>(*this, m_core, m_logger, _address, _timeout,
                                                _disabled_methods, _num_threads);
+}
+
+async_operation_handle<boost::optional<std::unique_ptr<redis::context>>>::ptr
+events_loop_impl::create_redis_context(boost::string_view _ip, int _port, int _db) {
+    return redis::context_impl::create(*this, m_logger, _ip, _port, _db);
 }
 
 void events_loop_impl::post(std::function<void()> _function, source_location) {

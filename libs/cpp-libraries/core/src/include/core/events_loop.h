@@ -5,6 +5,7 @@
 #include <core/ip_protocol.h>
 #include <core/message_stream.h>
 #include <core/periodic_timer.h>
+#include <core/redis/context.h>
 #include <core/source_location.h>
 #include <core/tcp/manager.h>
 #include <core/timer.h>
@@ -13,6 +14,8 @@
 #include <core/zmq/manager.h>
 
 #include <boost/asio/io_context.hpp>
+#include <boost/optional.hpp>
+#include <boost/utility/string_view.hpp>
 
 #include <chrono>
 #include <functional>
@@ -96,6 +99,11 @@ public:
                                                  std::chrono::seconds _timeout,
                                                  const std::vector<http::method>& _disabled_methods,
                                                  int _num_threads) = 0;
+
+    // A Redis context on database _db once both its connections are up, or none when either
+    // fails. Throws exception when the connection cannot even be started.
+    virtual async_operation_handle<boost::optional<std::unique_ptr<redis::context>>>::ptr
+    create_redis_context(boost::string_view _ip, int _port, int _db) = 0;
 
     // Queues _function for a later turn of run(); safe from any thread.
     virtual void post(std::function<void()> _function, source_location _location) = 0;

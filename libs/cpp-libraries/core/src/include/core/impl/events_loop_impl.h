@@ -51,6 +51,9 @@ public:
                                          const std::vector<http::method>& _disabled_methods,
                                          int _num_threads) override;
 
+    async_operation_handle<boost::optional<std::unique_ptr<redis::context>>>::ptr
+    create_redis_context(boost::string_view _ip, int _port, int _db) override;
+
     void post(std::function<void()> _function, source_location _location) override;
     work::ptr create_work() override;
 
