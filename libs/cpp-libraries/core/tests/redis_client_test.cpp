@@ -1,0 +1,230 @@
+#include "loop_fixture.h"
+
+#include <core/exception.h>
+#include <core/redis/context.h>
+
+#include <gtest/gtest.h>
+#include <test_support/endpoints.h>
+#include <test_support/redis_server.h>
+
+#include <boost/optional.hpp>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace redis = zel::libs::core::redis;
+using zel::libs::core::iteration_result;
+
+namespace {
+
+using context_result = boost::optional<std::unique_ptr<redis::context>>;
+
+struct redis_client_test : loop_fixture {
+    test_support::redis_server server;
+
+    // The creation handle's results, each as it came.
+    std::vector<context_result> created;
+
+    std::unique_ptr<redis::context> connect(int _db = 0, int _port = 0) {
+        const std::size_t before = created.size();
+        auto handle =
+            loop->create_redis_context("127.0.0.1", _port != 0 ? _port : server.port(), _db);
+        handle->set_callback(
+            [this](context_result _result) { created.push_back(std::move(_result)); });
+        // An earlier run may have left the loop out of work, hence stopped.
+        loop->get_io_context().restart();
+        EXPECT_TRUE(run_until([&] { return created.size() > before; }));
+        if (created.size() == before || !created.back()) {
+            return nullptr;
+        }
+        return std::move(*created.back());
+    }
+
+    std::vector<redis::reply> replies;
+    redis::command::handle run_async(redis::command& _command) {
+        auto handle = _command.execute_async();
+        handle->set_callback([this](redis::reply _reply) { replies.push_back(std::move(_reply)); });
+        return handle;
+    }
+    bool await_replies(std::size_t _count) {
+        return run_until([&] { return replies.size() >= _count; });
+    }
+
+    // Runs the loop's ready handlers until the server holds a command that blocks.
+    bool until_the_server_blocks_a_client() {
+        for (int i = 0; i < 2000; ++i) {
+            loop->get_io_context().poll();
+            if (server.command({"INFO", "clients"}).find("blocked_clients:1") !=
+                std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+
+    // The exception's message, or "" when none was thrown.
+    static std::string error_of(const std::function<void()>& _call) {
+        try {
+            _call();
+        } catch (const zel::libs::core::exception& _error) {
+            return _error.get_string_error();
+        }
+        return "";
+    }
+};
+
+TEST_F(redis_client_test, typed_operations_send_their_words_and_read_back_what_they_stored) {
+    const auto context = connect();
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->set("k", "v")->execute().to_string(), "OK");
+    EXPECT_EQ(context->get("k")->execute().to_string(), "v");
+    EXPECT_EQ(context->del("k")->execute().to_long_long(), 1);
+    EXPECT_EQ(context->get("k")->execute().get_type(), redis::reply_type::NIL);
+
+    context->add_to_set("s")->add_argument("a").add_argument("b").execute();
+    context->add_to_set("s", "c")->execute();
+    context->remove_from_set("s", "a")->execute();
+    EXPECT_EQ(context->get_set_members("s")->execute().as_array().size(), 2u);
+
+    context->set_to_table("t", "f1", "1")->execute();
+    context->set_to_table_multi("t")->add_argument("f2").add_argument("two").execute();
+    EXPECT_EQ(context->increment_in_table("t", "f1", "41")->execute().to_int(), 42);
+    EXPECT_EQ(context->get_from_table("t", "f2")->execute().to_string(), "two");
+    const redis::reply fields =
+        context->get_from_table_multi("t")->add_argument("f1").add_argument("none").execute();
+    EXPECT_EQ(fields.as_array()[0].to_string(), "42");
+    EXPECT_EQ(fields.as_array()[1].get_type(), redis::reply_type::NIL);
+    EXPECT_EQ(context->get_table("t")->execute().as_array().size(), 4u);
+    EXPECT_EQ(context->delete_from_table("t", "f1")->execute().to_int(), 1);
+    EXPECT_EQ(server.command({"HGET", "t", "f2"}), "$3\r\ntwo\r\n");
+}
+
+TEST_F(redis_client_test, keys_and_values_of_any_bytes_go_and_come_back_whole_on_both_paths) {
+    const auto context = connect();
+    ASSERT_TRUE(context);
+    const std::vector<std::pair<std::string, std::string>> pairs{
+        {std::string("k\0ey", 4), std::string("v\0\xff\r\n", 5)},
+        {"empty", ""},
+        {"", "empty key"},
+        {"large", std::string(10 * 1024 * 1024, 'L')}};
+    for (const auto& pair : pairs) {
+        context->set(pair.first, pair.second)->execute();
+        EXPECT_TRUE(context->get(pair.first)->execute().to_string() == pair.second);
+    }
+    std::vector<redis::command::ptr> commands;
+    std::vector<redis::command::handle> handles;
+    for (const auto& pair : pairs) {
+        commands.push_back(context->get(pair.first));
+        handles.push_back(run_async(*commands.back()));
+    }
+    ASSERT_TRUE(await_replies(pairs.size()));
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        EXPECT_TRUE(replies[i].to_string() == pairs[i].second) << i;
+    }
+}
+
+TEST_F(redis_client_test, an_error_reply_throws_when_blocking_and_arrives_typed_when_asynchronous) {
+    const auto context = connect();
+    ASSERT_TRUE(context);
+    context->set("text", "abc")->execute();
+    const auto increment = context->increment_in_table("text", "f", "1");
+    EXPECT_EQ(
+        error_of([&] { increment->execute(); }).rfind("Command: HINCRBY, error: WRONGTYPE", 0), 0u);
+    const auto handle = run_async(*increment);
+    ASSERT_TRUE(await_replies(1));
+    EXPECT_EQ(replies[0].get_type(), redis::reply_type::ERROR);
+    // The connection goes on after an error.
+    EXPECT_EQ(context->get("text")->execute().to_string(), "abc");
+    handle->restart();
+    ASSERT_TRUE(await_replies(2));
+    EXPECT_EQ(replies[1].get_type(), redis::reply_type::ERROR);
+}
+
+TEST_F(redis_client_test, scan_visits_every_matching_key_until_the_callback_stops_it) {
+    const auto context = connect();
+    ASSERT_TRUE(context);
+    int visits = 0;
+    EXPECT_EQ(context->scan("*", [&](boost::string_view) { return ++visits, true; }),
+              iteration_result::finished);
+    EXPECT_EQ(visits, 0);
+
+    for (int i = 0; i < 500; ++i) {
+        server.command({"SET", "key:" + std::to_string(i), "v"});
+    }
+    server.command({"SET", "other", "v"});
+    std::vector<std::string> keys;
+    EXPECT_EQ(context->scan("key:*",
+                            [&](boost::string_view _key) {
+                                keys.emplace_back(_key);
+                                return true;
+                            }),
+              iteration_result::finished);
+    EXPECT_EQ(keys.size(), 500u);
+    visits = 0;
+    EXPECT_EQ(context->scan("*", [&](boost::string_view) { return ++visits, false; }),
+              iteration_result::interrupted);
+    EXPECT_EQ(visits, 1);
+}
+
+TEST_F(redis_client_test,
+       creation_completes_once_with_none_when_the_server_is_unreachable_or_refuses_the_database) {
+    struct failure {
+        int db;
+        int port;
+    };
+    const std::vector<failure> failures{{0, test_support::free_tcp_port()}, {100000, 0}, {-1, 0}};
+    for (const auto& each : failures) {
+        EXPECT_FALSE(connect(each.db, each.port));
+        run_out();
+    }
+    EXPECT_EQ(created.size(), failures.size());
+    const auto selected = connect(3);
+    ASSERT_TRUE(selected);
+    selected->set("in-three", "x")->execute();
+    EXPECT_EQ(server.command({"GET", "in-three"}), "$-1\r\n");
+}
+
+TEST_F(redis_client_test,
+       a_connection_the_server_drops_refuses_later_commands_and_ends_pending_ones) {
+    const std::vector<std::function<void(test_support::redis_server&)>> drops{
+        [](test_support::redis_server& _server) { _server.kill_clients(); },
+        [](test_support::redis_server& _server) { _server.restart(); }};
+    for (const auto& drop : drops) {
+        replies.clear();
+        auto context = connect();
+        ASSERT_TRUE(context);
+        const auto blocking = context->create_command({"BLPOP", "never", "0"});
+        const auto pending = run_async(*blocking);
+        ASSERT_TRUE(until_the_server_blocks_a_client());
+        drop(server);
+        ASSERT_TRUE(await_replies(1));
+        EXPECT_EQ(replies[0].get_type(), redis::reply_type::NIL);
+        const auto get = context->get("k");
+        EXPECT_EQ(error_of([&] { get->execute_async(); }), "Command: GET, error");
+        const std::string broken = error_of([&] { get->execute(); });
+        EXPECT_EQ(broken.rfind("Command: GET, error: ", 0), 0u) << broken;
+        EXPECT_EQ(error_of([&] { get->execute(); }), broken);
+    }
+}
+
+TEST_F(redis_client_test, dropping_a_context_or_its_creation_midway_leaves_nothing_behind) {
+    auto handle = loop->create_redis_context("127.0.0.1", server.port(), 0);
+    handle.reset();
+    run_out();
+
+    auto context = connect();
+    ASSERT_TRUE(context);
+    const auto blocking = context->create_command({"BLPOP", "never", "0"});
+    const auto pending = run_async(*blocking);
+    context.reset();
+    ASSERT_TRUE(await_replies(1));
+    EXPECT_EQ(replies[0].get_type(), redis::reply_type::NIL);
+    run_out();
+}
+
+}  // namespace
