@@ -13,6 +13,8 @@ struct child_result {
     int exit_status = -1;
     int term_signal = 0;
     std::string standard_error;
+    // Empty unless the child's standard output was captured.
+    std::string standard_output;
 };
 
 // Runs _body in a forked child whose standard error is captured, and waits at
@@ -25,8 +27,13 @@ child_result run_in_child(const std::function<int()>& _body,
 // A program started with fork and exec, standard error captured to a pipe.
 class child_process {
 public:
+    // What becomes of the child's standard output: /dev/null, or a pipe of its own, read
+    // whenever standard error is.
+    enum class output { discarded, captured };
+
     child_process(const std::string& _path, const std::vector<std::string>& _args,
-                  const std::vector<std::string>& _extra_environment = {});
+                  const std::vector<std::string>& _extra_environment = {},
+                  output _standard_output = output::discarded);
     ~child_process();
     child_process(const child_process&) = delete;
     child_process& operator=(const child_process&) = delete;
@@ -41,12 +48,22 @@ public:
     // Closes the reading end of the child's standard error, as a reader that has gone would.
     void close_standard_error();
 
+    // With a captured standard output: waits until it contains _text, at most _timeout.
+    bool wait_for_stdout(const std::string& _text, std::chrono::milliseconds _timeout);
+    const std::string& standard_output() const { return m_stdout; }
+    // Closes the reading end of the child's standard output, as "| head -1" does.
+    void close_standard_output();
+
 private:
     void read_available(std::chrono::milliseconds _poll_timeout);
+    bool wait_for(const std::string& _captured, const std::string& _text,
+                  std::chrono::milliseconds _timeout);
 
     int m_pid = -1;
     int m_stderr_fd = -1;
     std::string m_stderr;
+    int m_stdout_fd = -1;
+    std::string m_stdout;
     bool m_reaped = false;
     child_result m_result;
 };

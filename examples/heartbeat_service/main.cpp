@@ -1,0 +1,89 @@
+// A service of the family in its smallest form: it logs "heartbeat N" once per interval, and its
+// debug socket carries every record to a relay, whose subscribers read them under the topic
+// "&heartbeat_service:heartbeat".
+#include <core/core.h>
+#include <core/events_loop.h>
+#include <core/ignore_broken_pipes.h>
+#include <core/logger.h>
+
+#include <zmq.hpp>
+
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace core = zel::libs::core;
+
+namespace {
+
+int usage(const char* _program) {
+    std::cerr << "Usage: " << _program << " [-a RELAY_INPUT] [-i INTERVAL_MS]\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The relay's input as etc/vandrel.json binds it. Tests shorten the interval so as not to
+    // wait a second per record.
+    std::string relay_input = "tcp://127.0.0.1:5555";
+    int interval_ms = 1000;
+    for (int option; (option = getopt(argc, argv, "a:i:")) != -1;) {
+        if (option == 'a') {
+            relay_input = optarg;
+        } else if (option == 'i') {
+            const char* end = optarg + std::strlen(optarg);
+            const auto [last, error] = std::from_chars(optarg, end, interval_ms);
+            if (error != std::errc() || last != end || interval_ms <= 0) {
+                return usage(argv[0]);
+            }
+        } else {
+            return usage(argv[0]);
+        }
+    }
+    if (optind != argc) {
+        return usage(argv[0]);
+    }
+
+    // Before the first record: standard error may be a pipe whose reader is gone.
+    core::ignore_broken_pipes();
+    // Made first and destroyed last: everything below logs through it.
+    core::logger logger("heartbeat_service", "main");
+    try {
+        // ZeroMQ refuses only an endpoint it cannot read; a relay that is not up yet is no error:
+        // records wait in the socket's bounded queue until it is reached.
+        logger.connect(relay_input);
+    } catch (const zmq::error_t& _error) {
+        logger.error("Cannot connect the debug socket to %1%: %2%") % relay_input % _error.what();
+        return 1;
+    }
+
+    const auto the_core = core::core::create(logger);
+    const auto loop = the_core->create_events_loop("main");
+    // A signal stops the loop, so that run() returns and everything is destroyed in order. The
+    // handle must go before the loop it stops, hence declared after it.
+    const auto signals = loop->stop_on_signals();
+
+    // The topic of a component's records is "&application:component": a subscriber can pick
+    // this one out of everything the relay carries.
+    const auto heartbeat = logger.component("heartbeat");
+    const auto timer = loop->create_periodic_timer(
+        std::chrono::milliseconds(interval_ms), "heartbeat",
+        [&heartbeat, count = 0](core::timer::time_point) mutable {
+            // Every level reaches the debug socket, but the system log drops debug records: a
+            // heartbeat is for the relay's readers, not for the journal.
+            heartbeat->debug("heartbeat %1%") % ++count;
+        },
+        ZEL_LOCATION);
+
+    // A handler's exception is logged and the loop runs on: one failed tick must not end the
+    // service. Only a signal returns from here.
+    loop->run_catch_exceptions(ZEL_LOCATION);
+    logger.info("Stopped by a signal");
+    // The logger's destruction waits up to 5 s for queued records to reach the relay.
+    return 0;
+}

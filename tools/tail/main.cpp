@@ -1,0 +1,133 @@
+#include "escape.h"
+#include "options.h"
+
+#include <core/core.h>
+#include <core/events_loop.h>
+#include <core/ignore_broken_pipes.h>
+#include <core/logger.h>
+#include <core/message_stream.h>
+
+#include <boost/system/system_error.hpp>
+#include <boost/utility/string_view.hpp>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core = zel::libs::core;
+
+namespace {
+
+constexpr int exit_failure = 1;
+constexpr int exit_usage = 2;
+
+// One write per line, and no buffer of ours: a reader at the end of a pipe sees each frame
+// as it arrives. Returns 0 when written, else the errno of the failure.
+int write_line(const std::string& _line) {
+    std::size_t written = 0;
+    while (written < _line.size()) {
+        const auto n = ::write(STDOUT_FILENO, _line.data() + written, _line.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto command = zel::tail::parse_command_line({argv + 1, argv + argc});
+    switch (command.what) {
+        case zel::tail::command_line::action::help:
+            std::cout << zel::tail::help();
+            return 0;
+        case zel::tail::command_line::action::usage_error:
+            std::cerr << "vandrel-tail: " << command.error << '\n' << zel::tail::usage() << '\n';
+            return exit_usage;
+        case zel::tail::command_line::action::run:
+            break;
+    }
+    const auto& settings = command.settings;
+
+    // Before the first record, and so that a reader of standard output that has gone ends the
+    // program through a failed write rather than SIGPIPE.
+    core::ignore_broken_pipes();
+    core::logger logger("vandrel-tail", "main");
+    int status = 0;
+    const bool completed = logger.execute([&] {
+        logger.set_writing_to_socket(false);
+        const auto core = core::core::create(logger);
+        const auto loop = core->create_events_loop("main");
+        const auto signals = loop->stop_on_signals();
+
+        core::message_stream::ptr stream;
+        try {
+            stream = loop->create_zmq_raw_message_stream(settings.endpoint);
+        } catch (const boost::system::system_error& _error) {
+            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
+                      << "\": " << _error.code().message() << '\n';
+            status = exit_failure;
+            return;
+        } catch (const std::exception& _error) {
+            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
+                      << "\": " << _error.what() << '\n';
+            status = exit_failure;
+            return;
+        }
+
+        std::uint64_t printed = 0;
+        bool finished = false;
+        std::string line;
+        const auto print = [&](boost::string_view _frame) {
+            // Stopping the loop takes effect between handlers: nothing is printed past the end.
+            if (finished) {
+                return;
+            }
+            line.clear();
+            zel::tail::append_escaped(line, std::string_view(_frame.data(), _frame.size()));
+            line += '\n';
+            if (const int error = write_line(line)) {
+                // A reader that has gone, as with "| head -1", is an ordinary end.
+                if (error != EPIPE) {
+                    std::cerr << "vandrel-tail: cannot write: " << std::strerror(error) << '\n';
+                    status = exit_failure;
+                }
+                finished = true;
+                loop->stop();
+                return;
+            }
+            ++printed;
+            if (settings.count && printed == *settings.count) {
+                finished = true;
+                loop->stop();
+            }
+        };
+
+        // The stream hands each frame to the subscribers of the shortest subscribed topic that
+        // begins it, so with overlapping prefixes ("a" and "ab") a frame is still printed once;
+        // the prefixes are distinct, so no topic has this callback twice.
+        std::vector<core::message_stream::subscription::ptr> subscriptions;
+        if (settings.prefixes.empty()) {
+            subscriptions.push_back(stream->subscribe("", print));
+        }
+        for (const auto& prefix : settings.prefixes) {
+            subscriptions.push_back(stream->subscribe(prefix, print));
+        }
+
+        while (!logger.execute([&] { loop->run(); })) {
+        }
+    });
+    return completed ? status : exit_failure;
+}

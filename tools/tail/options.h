@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zel {
+namespace tail {
+
+// The output address etc/vandrel.json ships with.
+inline constexpr const char* default_endpoint = "tcp://127.0.0.1:5556";
+
+struct options {
+    std::string endpoint = default_endpoint;
+    // Stop after this many frames; none runs until a signal.
+    std::optional<std::uint64_t> count;
+    // Distinct, in the order given; empty prints every frame.
+    std::vector<std::string> prefixes;
+};
+
+// What the command line asks for.
+struct command_line {
+    enum class action { run, help, usage_error };
+
+    action what = action::run;
+    options settings;
+    // Why the command line was refused, for usage_error.
+    std::string error;
+};
+
+// _args are the arguments after the program name. Options may come anywhere until "--", after
+// which every argument is a prefix, even one that begins with '-'.
+command_line parse_command_line(const std::vector<std::string>& _args);
+
+// The one-line synopsis.
+std::string usage();
+// The synopsis and what each option does.
+std::string help();
+
+}  // namespace tail
+}  // namespace zel
