@@ -1,20 +1,27 @@
-# Installs the libraries with exported targets, for find_package(vandrel).
+# Installs the libraries with exported targets, for find_package(vandrel): the
+# "development" component. Headers go under include/vandrel, where the generic
+# folder names core/ and azmq/ cannot clash with other packages.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS azmq config-parser core EXPORT vandrelTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY libs/cpp-libraries/azmq/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY libs/cpp-libraries/core/src/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY libs/cpp-libraries/config-parser/src/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+set(vandrel_include_dir ${CMAKE_INSTALL_INCLUDEDIR}/vandrel)
+set(vandrel_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vandrel)
 
-install(EXPORT vandrelTargets NAMESPACE zel:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vandrel)
+install(TARGETS azmq config-parser core EXPORT vandrelTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  INCLUDES DESTINATION ${vandrel_include_dir})
+foreach(headers libs/cpp-libraries/azmq/include libs/cpp-libraries/core/src/include
+                libs/cpp-libraries/config-parser/src/include)
+  install(DIRECTORY ${headers}/ DESTINATION ${vandrel_include_dir} COMPONENT development)
+endforeach()
+
+install(EXPORT vandrelTargets NAMESPACE zel:: DESTINATION ${vandrel_cmake_dir}
+  COMPONENT development)
 configure_package_config_file(cmake/vandrelConfig.cmake.in
   "${CMAKE_CURRENT_BINARY_DIR}/vandrelConfig.cmake"
-  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vandrel)
+  INSTALL_DESTINATION ${vandrel_cmake_dir})
 write_basic_package_version_file("${CMAKE_CURRENT_BINARY_DIR}/vandrelConfigVersion.cmake"
   COMPATIBILITY SameMinorVersion)
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/vandrelConfig.cmake"
   "${CMAKE_CURRENT_BINARY_DIR}/vandrelConfigVersion.cmake"
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vandrel)
+  DESTINATION ${vandrel_cmake_dir} COMPONENT development)

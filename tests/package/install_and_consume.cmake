@@ -9,7 +9,8 @@ function(run)
   endif()
 endfunction()
 
-run(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${WORK_DIR}/prefix" --config "${CONFIG}")
+run(${CMAKE_COMMAND} --install "${BUILD_DIR}" --component development --prefix "${WORK_DIR}/prefix"
+    --config "${CONFIG}")
 run(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${WORK_DIR}/build"
     "-DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix" "-DCMAKE_BUILD_TYPE=${CONFIG}")
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/build")
