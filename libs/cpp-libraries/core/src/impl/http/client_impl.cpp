@@ -143,7 +143,8 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
     const char* const method_name = to_string(_method);
 
     std::string buffer;
-    const std::string url = m_address + std::string(_address);
+    std::string url = m_address;
+    url.append(_address.data(), _address.size());
     options.set(CURLOPT_HTTPHEADER, headers)
         .set(CURLOPT_CUSTOMREQUEST, method_name)
         .set(CURLOPT_WRITEDATA, static_cast<void*>(&buffer))

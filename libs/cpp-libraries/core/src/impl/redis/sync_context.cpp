@@ -11,6 +11,16 @@ namespace libs {
 namespace core {
 namespace redis {
 
+namespace {
+
+// Only for errors: a command that succeeds does not pay for the copy.
+std::string command_name(const std::vector<const char*>& _argv,
+                         const std::vector<std::size_t>& _argv_len) {
+    return std::string(_argv.at(0), _argv_len.at(0));
+}
+
+}  // namespace
+
 sync_context::sync_context(events_loop& _events_loop, const component_logger& _logger,
                            boost::string_view _ip, int _port, int _db)
     : m_events_loop(_events_loop), m_logger(_logger) {
@@ -30,7 +40,6 @@ sync_context::sync_context(events_loop& _events_loop, const component_logger& _l
 
 reply sync_context::run_command(std::vector<const char*>& _argv,
                                 std::vector<std::size_t>& _argv_len) {
-    const std::string name(_argv.at(0), _argv_len.at(0));
     // hiredis keeps the error of a broken connection; another command on it
     // would only read or write garbage.
     if (m_context_ptr->err == 0) {
@@ -39,13 +48,16 @@ reply sync_context::run_command(std::vector<const char*>& _argv,
         if (record != nullptr) {
             reply result(record);
             if (result.get_type() == reply_type::ERROR) {
-                throw exception("Command: " + name + ", error: " + result.to_string(),
-                                ZEL_LOCATION);
+                throw exception(
+                    "Command: " + command_name(_argv, _argv_len) + ", error: " + result.to_string(),
+                    ZEL_LOCATION);
             }
             return result;
         }
     }
-    throw exception("Command: " + name + ", error: " + m_context_ptr->errstr, ZEL_LOCATION);
+    throw exception(
+        "Command: " + command_name(_argv, _argv_len) + ", error: " + m_context_ptr->errstr,
+        ZEL_LOCATION);
 }
 
 }  // namespace redis
