@@ -18,8 +18,8 @@ namespace detail {
 
 // A receive operation holding its handler, allocated once through the handler's associated
 // allocator. Without one it uses Asio's recycling allocator, which keeps freed blocks in the
-// thread that runs the io_context: a receive re-armed by its own handler reuses the block the
-// completed one has just freed, so steady receiving does not reach malloc.
+// thread that runs the io_context: a receive re-armed by its own handler reuses a block an
+// earlier one has freed, so steady receiving does not reach malloc.
 template <typename Handler>
 class receive_handler_operation final : public receive_operation {
 public:
@@ -51,30 +51,47 @@ private:
     static void do_complete(receive_operation* _base, delivery _delivery,
                             const executor_type& _io_executor) {
         auto* self = static_cast<receive_handler_operation*>(_base);
+        const auto executor = boost::asio::get_associated_executor(self->m_handler, _io_executor);
+        if constexpr (std::is_same_v<std::decay_t<decltype(executor)>, executor_type>) {
+            // Already running on this io_context: the handler is called in place, on the frame
+            // the operation holds, which saves moving both. The block is freed only afterwards,
+            // so the receive the handler usually starts takes the recycling allocator's other
+            // cached block, and the two alternate without reaching malloc.
+            if (_delivery == delivery::dispatch && executor == _io_executor) {
+                const destroyer<decltype(get_allocator(self->m_handler))> on_exit{
+                    self, get_allocator(self->m_handler)};
+                self->m_handler(self->m_error, self->m_frame, self->m_bytes);
+                return;
+            }
+        }
         // Free the operation before the upcall, so that the receive the handler usually starts
         // gets this very block back.
         receive_completion<Handler> completion(std::move(self->m_handler), std::move(self->m_frame),
                                                self->m_error, self->m_bytes);
-        allocator_type allocator(get_allocator(completion.handler()));
-        self->~receive_handler_operation();
-        allocator_traits::deallocate(allocator, self, 1);
-
-        const auto executor =
-            boost::asio::get_associated_executor(completion.handler(), _io_executor);
+        destroy(self, get_allocator(completion.handler()));
         if (_delivery == delivery::post) {
             boost::asio::post(executor, std::move(completion));
             return;
         }
-        if constexpr (std::is_same_v<std::decay_t<decltype(executor)>, executor_type>) {
-            // Already running on this io_context: call straight away, as dispatch would, but
-            // without moving the result once more.
-            if (executor == _io_executor) {
-                completion();
-                return;
-            }
-        }
         boost::asio::dispatch(executor, std::move(completion));
     }
+
+    // The allocator comes from wherever the handler is by then.
+    template <typename Allocator>
+    static void destroy(receive_handler_operation* _self, const Allocator& _allocator) noexcept {
+        allocator_type allocator(_allocator);
+        _self->~receive_handler_operation();
+        allocator_traits::deallocate(allocator, _self, 1);
+    }
+
+    // Frees the operation when the handler called in place returns or throws. The allocator
+    // is taken before the upcall, which may leave the handler moved from.
+    template <typename Allocator>
+    struct destroyer {
+        receive_handler_operation* self;
+        Allocator allocator;
+        ~destroyer() { destroy(self, allocator); }
+    };
 
     Handler m_handler;
 };

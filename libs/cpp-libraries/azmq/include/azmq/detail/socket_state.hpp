@@ -155,7 +155,7 @@ public:
 
 private:
     // Frames one runner turn delivers before it yields to the io_context's other handlers.
-    static constexpr int batch_size = 64;
+    static constexpr int batch_size = 256;
 
     // Tries to give _operation its frame without blocking. Returns false when none is
     // available, with the mailbox drained so that the descriptor signals the next arrival.
