@@ -136,29 +136,24 @@ TEST(socket, const_send_shares_the_content_and_keeps_the_message) {
     EXPECT_EQ(error, boost::asio::error::would_block);
 }
 
-// Over inproc the subscriber's reads reach the publisher as commands at once, so the only
-// thing between them and the publisher's next sends is their processing, which the publisher
-// does on its descriptor's signal, through the io_context, without a call of its own.
-TEST(socket, a_publisher_processing_commands_on_arrival_sees_the_room_a_subscriber_made) {
-    boost::asio::io_context io_context;
-    azmq::pub_socket publisher(io_context);
-    const int high_water_mark = 10;
-    ASSERT_EQ(zmq_setsockopt(publisher.native_handle(), ZMQ_SNDHWM, &high_water_mark,
-                             sizeof high_water_mark),
-              0);
-    publisher.process_commands_on_arrival();
-    publisher.bind("inproc://socket-commands-on-arrival");
+namespace {
 
-    azmq::sub_socket subscriber(io_context);
-    ASSERT_EQ(zmq_setsockopt(subscriber.native_handle(), ZMQ_RCVHWM, &high_water_mark,
-                             sizeof high_water_mark),
-              0);
-    subscriber.set_option(azmq::socket::subscribe(""));
-    subscriber.connect("inproc://socket-commands-on-arrival");
+// A publisher and its subscriber over inproc, each queue bounded to a few frames, so that a
+// burst of sends fills the subscriber's queue and the publisher drops the rest.
+struct bounded_publication {
+    static constexpr int high_water_mark = 10;
 
-    // The publisher learns of the subscriber and of its subscription by commands too.
-    io_context.poll();
-    const auto publish_and_count = [&] {
+    bounded_publication(boost::asio::io_context& _io_context, const std::string& _endpoint)
+        : publisher(_io_context), subscriber(_io_context) {
+        set_high_water_mark(publisher, ZMQ_SNDHWM);
+        publisher.bind(_endpoint);
+        set_high_water_mark(subscriber, ZMQ_RCVHWM);
+        subscriber.set_option(azmq::socket::subscribe(""));
+        subscriber.connect(_endpoint);
+    }
+
+    // Sends a burst well over the bounds, then drains the subscriber: returns what it got.
+    int publish_and_count() {
         for (int i = 0; i < 10 * high_water_mark; ++i) {
             publisher.send(azmq::message(std::string("frame")), ZMQ_DONTWAIT);
         }
@@ -169,15 +164,55 @@ TEST(socket, a_publisher_processing_commands_on_arrival_sees_the_room_a_subscrib
             ++received;
         }
         return received;
-    };
-    const int first = publish_and_count();
+    }
+
+    static void set_high_water_mark(azmq::socket& _socket, int _option) {
+        ASSERT_EQ(zmq_setsockopt(_socket.native_handle(), _option, &high_water_mark,
+                                 sizeof high_water_mark),
+                  0);
+    }
+
+    azmq::pub_socket publisher;
+    azmq::sub_socket subscriber;
+};
+
+}  // namespace
+
+// Over inproc the subscriber's reads reach the publisher as commands at once, so the only
+// thing between them and the publisher's next sends is their processing, which the publisher
+// does on its descriptor's signal, through the io_context, without a call of its own.
+TEST(socket, a_publisher_processing_commands_on_arrival_sees_the_room_a_subscriber_made) {
+    boost::asio::io_context io_context;
+    bounded_publication publication(io_context, "inproc://socket-commands-on-arrival");
+    publication.publisher.process_commands_on_arrival();
+    // The publisher learns of the subscriber and of its subscription by commands too.
+    io_context.poll();
+    const int first = publication.publish_and_count();
     ASSERT_GT(first, 0);
-    ASSERT_LT(first, 10 * high_water_mark);
+    ASSERT_LT(first, 10 * bounded_publication::high_water_mark);
 
     io_context.poll();
-    EXPECT_EQ(publish_and_count(), first);
+    EXPECT_EQ(publication.publish_and_count(), first);
 
-    publisher.process_commands_on_arrival(false);
+    publication.publisher.process_commands_on_arrival(false);
     io_context.run_for(std::chrono::seconds(5));
     EXPECT_TRUE(io_context.stopped());
+}
+
+// Reading the events processes the commands that tell a publisher how far its subscriber has
+// read: right after the subscriber has drained its queue, the publisher's next burst fits whole
+// again, while without the read it would still find the queue full.
+TEST(socket, events_tell_readiness_and_let_a_publisher_see_the_room_a_subscriber_made) {
+    boost::asio::io_context io_context;
+    bounded_publication publication(io_context, "inproc://socket-events");
+    EXPECT_EQ(publication.subscriber.events() & ZMQ_POLLIN, 0);
+    EXPECT_NE(publication.publisher.events() & ZMQ_POLLOUT, 0);
+    publication.publisher.send(azmq::message(std::string("first")));
+    EXPECT_NE(publication.subscriber.events() & ZMQ_POLLIN, 0);
+    const int first = publication.publish_and_count();
+    ASSERT_GT(first, 0);
+    ASSERT_LT(first, 10 * bounded_publication::high_water_mark);
+
+    publication.publisher.events();
+    EXPECT_EQ(publication.publish_and_count(), first);
 }

@@ -5,6 +5,7 @@
 #include <azmq/detail/frame_size.hpp>
 #include <azmq/detail/integer_option.hpp>
 #include <azmq/detail/ipc_path.hpp>
+#include <azmq/detail/read_events.hpp>
 #include <azmq/detail/receive_handler_operation.hpp>
 #include <azmq/detail/socket_state.hpp>
 #include <azmq/error.hpp>
@@ -187,6 +188,21 @@ public:
             "the handler must be callable as (error_code&, azmq::message&, size_t)");
         m_state->start_receive(detail::receive_handler_operation<handler_type>::create(
             std::forward<ReadHandler>(_handler), _flags));
+    }
+
+    // The socket's readiness as libzmq's ZMQ_EVENTS tells it: ZMQ_POLLIN when a frame can be
+    // received without blocking, ZMQ_POLLOUT when one can be sent. Reading it processes the
+    // commands that have reached the socket, which sending does only about once a millisecond: a
+    // socket that sends without pause reads it to learn the room its peers have made.
+    int events() {
+        boost::system::error_code error;
+        const int events = this->events(error);
+        throw_if(error, "events");
+        return events;
+    }
+
+    int events(boost::system::error_code& _error) {
+        return m_state->call([&](void* _handle) { return detail::read_events(_handle, _error); });
     }
 
     // libzmq tells a socket how far each peer has read, and of peers that came or went, by

@@ -2,6 +2,7 @@
 
 #include <azmq/detail/context.hpp>
 #include <azmq/detail/frame_size.hpp>
+#include <azmq/detail/read_events.hpp>
 #include <azmq/detail/receive_operation.hpp>
 #include <azmq/detail/receive_queue.hpp>
 #include <azmq/detail/socket_mutex.hpp>
@@ -155,7 +156,7 @@ public:
 
 private:
     // Frames one runner turn delivers before it yields to the io_context's other handlers.
-    static constexpr int batch_size = 256;
+    static constexpr int batch_size = 64;
 
     // Tries to give _operation its frame without blocking. Returns false when none is
     // available, with the mailbox drained so that the descriptor signals the next arrival.
@@ -189,14 +190,9 @@ private:
     // Reads ZMQ_EVENTS, which processes the mailbox, and tells whether a frame can be received.
     // A failure counts as input, so that the next receive reports it.
     bool input_available() {
-        int events = 0;
-        std::size_t size = sizeof events;
-        while (zmq_getsockopt(m_handle, ZMQ_EVENTS, &events, &size) != 0) {
-            if (zmq_errno() != EINTR) {
-                return true;
-            }
-        }
-        return (events & ZMQ_POLLIN) != 0;
+        boost::system::error_code error;
+        const int events = read_events(m_handle, error);
+        return error || (events & ZMQ_POLLIN) != 0;
     }
 
     void recheck_waiting_receive() {
