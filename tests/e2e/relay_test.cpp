@@ -104,6 +104,19 @@ TEST_F(relay_test, frames_of_several_producers_arrive_unchanged_and_in_order) {
     }
 }
 
+// Sent without pause, the frames queue at the input and go out several per completion; fewer
+// than the output's high-water mark, none may be dropped.
+TEST_F(relay_test, a_burst_of_queued_frames_arrives_whole_and_in_order) {
+    constexpr int frames = 900;
+    for (int i = 0; i < frames; ++i) {
+        producer.send(zmq::buffer(std::to_string(i)), zmq::send_flags::none);
+    }
+    for (int i = 0; i < frames; ++i) {
+        const auto text = receive(subscriber);
+        ASSERT_EQ(text, std::to_string(i));
+    }
+}
+
 TEST_F(relay_test, a_multipart_message_arrives_as_single_frames_in_order) {
     producer.send(zmq::str_buffer("one"), zmq::send_flags::sndmore);
     producer.send(zmq::str_buffer("two"), zmq::send_flags::sndmore);
