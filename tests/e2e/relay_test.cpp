@@ -104,10 +104,11 @@ TEST_F(relay_test, frames_of_several_producers_arrive_unchanged_and_in_order) {
     }
 }
 
-// Sent without pause, the frames queue at the input and go out several per completion; fewer
-// than the output's high-water mark, none may be dropped.
+// Sent without pause, the frames queue at the input and go out several per completion. With
+// the probes before them they stay under the output's high-water mark even if the output has not
+// yet learnt of any of them read, so none may be dropped.
 TEST_F(relay_test, a_burst_of_queued_frames_arrives_whole_and_in_order) {
-    constexpr int frames = 900;
+    constexpr int frames = 600;
     for (int i = 0; i < frames; ++i) {
         producer.send(zmq::buffer(std::to_string(i)), zmq::send_flags::none);
     }
@@ -264,17 +265,22 @@ TEST(relay, frames_without_subscribers_are_dropped_and_relaying_goes_on) {
     // machine, so they are allowed ahead of the last one, never after it.
     ASSERT_TRUE(relay.wait_until_relaying(context, subscriber))
         << relay.process().wait(std::chrono::seconds(1)).standard_error;
-    producer.send(zmq::str_buffer("heard"), zmq::send_flags::none);
-    zmq::message_t frame;
-    for (int read = 0; read <= 1000; ++read) {
-        ASSERT_TRUE(subscriber.recv(frame));
-        if (frame.to_string() == "heard") {
-            break;
+    // The early frames may also reach the subscriber all at once, and the output then drops
+    // what its subscriber's queue seems too full to take, as ZeroMQ does for any subscriber:
+    // the last frame is sent again until it arrives.
+    subscriber.set(zmq::sockopt::rcvtimeo, 100);
+    bool heard = false;
+    for (int attempt = 0; attempt < 100 && !heard; ++attempt) {
+        producer.send(zmq::str_buffer("heard"), zmq::send_flags::none);
+        zmq::message_t frame;
+        while (!heard && subscriber.recv(frame)) {
+            heard = frame.to_string() == "heard";
+            ASSERT_TRUE(heard || frame.to_string() == "nobody listens" ||
+                        frame.to_string() == "probe")
+                << frame.to_string();
         }
-        ASSERT_TRUE(frame.to_string() == "nobody listens" || frame.to_string() == "probe")
-            << frame.to_string();
     }
-    EXPECT_EQ(frame.to_string(), "heard");
+    EXPECT_TRUE(heard);
 }
 
 TEST(relay, launched_by_systemd_writes_nothing_on_standard_error) {
