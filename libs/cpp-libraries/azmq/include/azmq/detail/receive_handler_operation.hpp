@@ -58,8 +58,7 @@ private:
             // so the receive the handler usually starts takes the recycling allocator's other
             // cached block, and the two alternate without reaching malloc.
             if (_delivery == delivery::dispatch && executor == _io_executor) {
-                const destroyer<decltype(get_allocator(self->m_handler))> on_exit{
-                    self, get_allocator(self->m_handler)};
+                const destroyer on_exit{self, allocator_type(get_allocator(self->m_handler))};
                 self->m_handler(self->m_error, self->m_frame, self->m_bytes);
                 return;
             }
@@ -68,7 +67,7 @@ private:
         // gets this very block back.
         receive_completion<Handler> completion(std::move(self->m_handler), std::move(self->m_frame),
                                                self->m_error, self->m_bytes);
-        destroy(self, get_allocator(completion.handler()));
+        destroy(self, allocator_type(get_allocator(completion.handler())));
         if (_delivery == delivery::post) {
             boost::asio::post(executor, std::move(completion));
             return;
@@ -77,19 +76,16 @@ private:
     }
 
     // The allocator comes from wherever the handler is by then.
-    template <typename Allocator>
-    static void destroy(receive_handler_operation* _self, const Allocator& _allocator) noexcept {
-        allocator_type allocator(_allocator);
+    static void destroy(receive_handler_operation* _self, allocator_type _allocator) noexcept {
         _self->~receive_handler_operation();
-        allocator_traits::deallocate(allocator, _self, 1);
+        allocator_traits::deallocate(_allocator, _self, 1);
     }
 
     // Frees the operation when the handler called in place returns or throws. The allocator
     // is taken before the upcall, which may leave the handler moved from.
-    template <typename Allocator>
     struct destroyer {
         receive_handler_operation* self;
-        Allocator allocator;
+        allocator_type allocator;
         ~destroyer() { destroy(self, allocator); }
     };
 
