@@ -2,26 +2,13 @@
 
 #include <test_support/endpoints.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <stdexcept>
 
 namespace e2e {
 
-config_file::config_file(const std::string& _contents) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vandrel-e2e-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    m_directory = pattern;
-    m_path = m_directory + "/vandrel.json";
+config_file::config_file(const std::string& _contents)
+    : m_directory("vandrel-e2e-"), m_path(m_directory.path("vandrel.json")) {
     std::ofstream(m_path) << _contents;
-}
-
-config_file::~config_file() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_directory, ignored);
 }
 
 std::string relay_config(const std::string& _input, const std::string& _output) {

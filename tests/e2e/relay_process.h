@@ -1,6 +1,7 @@
 #pragma once
 
 #include <test_support/child_process.h>
+#include <test_support/scratch_directory.h>
 
 #include <zmq.hpp>
 
@@ -15,14 +16,11 @@ namespace e2e {
 class config_file {
 public:
     explicit config_file(const std::string& _contents);
-    ~config_file();
-    config_file(const config_file&) = delete;
-    config_file& operator=(const config_file&) = delete;
 
     const std::string& path() const { return m_path; }
 
 private:
-    std::string m_directory;
+    test_support::scratch_directory m_directory;
     std::string m_path;
 };
 

@@ -16,7 +16,6 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -267,17 +266,6 @@ bool has_exited(int _pid) {
     return info.si_pid != 0;
 }
 
-std::string make_scratch_directory() {
-    // Absolute: the server changes into it before it opens the log named relative to it.
-    std::string path =
-        std::filesystem::absolute(std::filesystem::temp_directory_path() / "vandrel-redis-XXXXXX")
-            .string();
-    if (::mkdtemp(path.data()) == nullptr) {
-        throw std::system_error(errno, std::generic_category(), "mkdtemp " + path);
-    }
-    return path;
-}
-
 std::string contents_of(const std::string& _path) {
     std::ifstream file(_path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -285,20 +273,14 @@ std::string contents_of(const std::string& _path) {
 
 }  // namespace
 
-redis_server::redis_server() : m_directory(make_scratch_directory()) {
-    try {
-        start(false);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_directory, ignored);
-        throw;
-    }
+// The directory is absolute: the server changes into it before it opens the log named relative
+// to it.
+redis_server::redis_server() : m_directory("vandrel-redis-") {
+    start(false);
 }
 
 redis_server::~redis_server() {
     stop();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_directory, ignored);
 }
 
 void redis_server::restart() {
@@ -326,7 +308,7 @@ std::vector<std::string> redis_server::arguments() const {
              {"protected-mode", "yes"},
              {"save", ""},
              {"appendonly", "no"},
-             {"dir", m_directory},
+             {"dir", m_directory.path()},
              // A file rather than the standard error pipe, which nothing drains while the
              // server runs.
              {"logfile", log_path()},
@@ -340,7 +322,7 @@ std::vector<std::string> redis_server::arguments() const {
 }
 
 std::string redis_server::log_path() const {
-    return m_directory + "/redis.log";
+    return m_directory.path("redis.log");
 }
 
 void redis_server::start(bool _keep_port) {

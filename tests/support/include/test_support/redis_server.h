@@ -1,5 +1,7 @@
 #pragma once
 
+#include <test_support/scratch_directory.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -26,7 +28,7 @@ public:
 
     int port() const { return m_port; }
     // The scratch folder, the server's working directory.
-    const std::string& directory() const { return m_directory; }
+    const std::string& directory() const { return m_directory.path(); }
 
     // Stops the server and starts a new one on the same port, waiting until it answers; the data
     // goes with the old one. A port still taken is tried again until the ten seconds are up, then
@@ -54,7 +56,7 @@ private:
     std::vector<std::string> arguments() const;
     std::string log_path() const;
 
-    std::string m_directory;
+    scratch_directory m_directory;
     int m_port = 0;
     std::unique_ptr<child_process> m_process;
 };
