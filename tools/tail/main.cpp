@@ -1,6 +1,6 @@
-#include "escape.h"
 #include "options.h"
 
+#include <core/append_escaped.h>
 #include <core/core.h>
 #include <core/events_loop.h>
 #include <core/ignore_broken_pipes.h>
@@ -18,7 +18,6 @@
 #include <exception>
 #include <iostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace core = zel::libs::core;
@@ -96,7 +95,7 @@ int main(int argc, char** argv) {
                 return;
             }
             line.clear();
-            zel::tail::append_escaped(line, std::string_view(_frame.data(), _frame.size()));
+            zel::libs::core::append_escaped(line, _frame);
             line += '\n';
             if (const int error = write_line(line)) {
                 // A reader that has gone, as with "| head -1", is an ordinary end.
