@@ -293,6 +293,10 @@ std::string redis_server::command(const std::vector<std::string>& _args,
     return exchange(m_port, _args, clock::now() + _timeout);
 }
 
+void redis_server::send_signal(int _signal) const {
+    m_process->send_signal(_signal);
+}
+
 void redis_server::kill_clients() const {
     const std::string reply = command({"CLIENT", "KILL", "TYPE", "normal", "SKIPME", "yes"});
     if (reply.empty() || reply.front() != ':') {
@@ -378,6 +382,8 @@ std::string redis_server::stop() {
         return {};
     }
     m_process->send_signal(SIGTERM);
+    // A stopped server would take the signal only once continued.
+    m_process->send_signal(SIGCONT);
     const auto result = m_process->wait(stop_timeout);
     m_process.reset();
     return result.standard_error + contents_of(log_path());

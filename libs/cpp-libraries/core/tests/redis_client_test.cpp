@@ -7,7 +7,10 @@
 #include <test_support/endpoints.h>
 #include <test_support/redis_server.h>
 
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/optional.hpp>
+
+#include <signal.h>
 
 #include <chrono>
 #include <functional>
@@ -51,7 +54,11 @@ struct redis_client_test : loop_fixture {
         return handle;
     }
     bool await_replies(std::size_t _count) {
-        return run_until([&] { return replies.size() >= _count; });
+        // run_until stops after a thousand handlers: a round for each thousand replies.
+        for (std::size_t round = 0; round <= _count / 1000 && replies.size() < _count; ++round) {
+            run_until([&] { return replies.size() >= _count; });
+        }
+        return replies.size() >= _count;
     }
 
     // Runs the loop's ready handlers until the server holds a command that blocks.
@@ -190,25 +197,113 @@ TEST_F(redis_client_test,
 }
 
 TEST_F(redis_client_test,
-       a_connection_the_server_drops_refuses_later_commands_and_ends_pending_ones) {
+       a_connection_the_server_drops_ends_every_pending_command_once_with_an_error_never_nil) {
     const std::vector<std::function<void(test_support::redis_server&)>> drops{
         [](test_support::redis_server& _server) { _server.kill_clients(); },
         [](test_support::redis_server& _server) { _server.restart(); }};
+    constexpr std::size_t pending_gets = 5000;
     for (const auto& drop : drops) {
         replies.clear();
         auto context = connect();
         ASSERT_TRUE(context);
+        // The server reads nothing more from a client it blocks: every GET stays pending.
         const auto blocking = context->create_command({"BLPOP", "never", "0"});
-        const auto pending = run_async(*blocking);
+        std::vector<redis::command::handle> handles{run_async(*blocking)};
         ASSERT_TRUE(until_the_server_blocks_a_client());
-        drop(server);
-        ASSERT_TRUE(await_replies(1));
-        EXPECT_EQ(replies[0].get_type(), redis::reply_type::NIL);
         const auto get = context->get("k");
+        for (std::size_t i = 0; i < pending_gets; ++i) {
+            handles.push_back(run_async(*get));
+        }
+        drop(server);
+        ASSERT_TRUE(await_replies(pending_gets + 1));
+        run_out();
+        EXPECT_EQ(replies.size(), pending_gets + 1);
+        for (const auto& each : replies) {
+            ASSERT_EQ(each.get_type(), redis::reply_type::ERROR);
+            ASSERT_EQ(each.to_string().rfind("connection lost: ", 0), 0u) << each.to_string();
+        }
         EXPECT_EQ(error_of([&] { get->execute_async(); }), "Command: GET, error");
         const std::string broken = error_of([&] { get->execute(); });
         EXPECT_EQ(broken.rfind("Command: GET, error: ", 0), 0u) << broken;
         EXPECT_EQ(error_of([&] { get->execute(); }), broken);
+    }
+}
+
+TEST_F(redis_client_test, commands_the_client_does_not_serve_are_refused_on_both_paths_unsent) {
+    const auto context = connect();
+    ASSERT_TRUE(context);
+    const std::string not_served =
+        ", error: not served: publish/subscribe and MONITOR need a connection of their own";
+    const std::vector<std::pair<redis::context::args, std::string>> refused{
+        {{}, "Command: , error: empty command"},
+        {{"SUBSCRIBE", "ch"}, "Command: SUBSCRIBE" + not_served},
+        {{"psubscribe", "p*"}, "Command: psubscribe" + not_served},
+        {{"SSubscribe", "s"}, "Command: SSubscribe" + not_served},
+        {{"monitor"}, "Command: monitor" + not_served}};
+    for (const auto& [words, message] : refused) {
+        const auto command = context->create_command(words);
+        EXPECT_EQ(error_of([&] { command->execute(); }), message);
+        EXPECT_EQ(error_of([&] { command->execute_async(); }), message);
+    }
+    // Nothing reached the server: both connections answer their next command with its reply.
+    EXPECT_EQ(context->set("k", "v")->execute().to_string(), "OK");
+    const auto get = context->get("k");
+    const auto handle = run_async(*get);
+    ASSERT_TRUE(await_replies(1));
+    EXPECT_EQ(replies[0].to_string(), "v");
+
+    const std::string odd_name =
+        error_of([&] { context->create_command({std::string("GE\0T\r\n", 6)})->execute(); });
+    EXPECT_EQ(odd_name.rfind("Command: GE\\x00T\\x0d\\x0a, error: ", 0), 0u) << odd_name;
+    EXPECT_EQ(odd_name.find_first_of(std::string("\0\r\n", 3)), std::string::npos);
+}
+
+TEST_F(redis_client_test, a_server_that_stops_answering_ends_every_wait_at_its_time_out) {
+    using std::chrono::milliseconds;
+    using clock = std::chrono::steady_clock;
+    auto context = connect();
+    ASSERT_TRUE(context);
+    EXPECT_NE(error_of([&] { context->set_reply_timeout(milliseconds(0)); }), "");
+    context->set_reply_timeout(milliseconds(300));
+    server.send_signal(SIGSTOP);
+    const auto get = context->get("k");
+    auto start = clock::now();
+    EXPECT_EQ(error_of([&] { get->execute(); }), "Command: GET, error: timed out");
+    EXPECT_GE(clock::now() - start, milliseconds(300));
+    EXPECT_EQ(error_of([&] { get->execute(); }),
+              "Command: GET, error: connection closed after a time-out");
+
+    // A command that blocks by design waits its own second on top.
+    const auto blocking = context->create_command({"BLPOP", "never", "1"});
+    start = clock::now();
+    const std::vector<redis::command::handle> handles{run_async(*blocking), run_async(*get)};
+    ASSERT_TRUE(await_replies(2));
+    const auto waited = clock::now() - start;
+    EXPECT_GE(waited, milliseconds(1300));
+    EXPECT_LT(waited, std::chrono::seconds(4));
+    for (const auto& each : replies) {
+        EXPECT_EQ(each.get_type(), redis::reply_type::ERROR);
+        EXPECT_EQ(each.to_string(), "timed out");
+    }
+    server.send_signal(SIGCONT);
+
+    // Creation against peers that never answer: one whose accept queue is full, so that the
+    // connect itself hangs, and one that accepts and never reads.
+    boost::asio::ip::tcp::acceptor full(loop->get_io_context(),
+                                        {boost::asio::ip::address_v4::loopback(), 0});
+    full.listen(0);
+    boost::asio::ip::tcp::socket filler(loop->get_io_context());
+    filler.connect(full.local_endpoint());
+    boost::asio::ip::tcp::acceptor silent(loop->get_io_context(),
+                                          {boost::asio::ip::address_v4::loopback(), 0});
+    for (const auto& [peer, longest] :
+         {std::make_pair(&full, redis::context::connect_timeout),
+          std::make_pair(
+              &silent, redis::context::connect_timeout + redis::context::default_reply_timeout)}) {
+        start = clock::now();
+        EXPECT_FALSE(connect(0, peer->local_endpoint().port()));
+        EXPECT_LT(clock::now() - start, longest + milliseconds(1500));
+        run_out();
     }
 }
 
@@ -223,7 +318,8 @@ TEST_F(redis_client_test, dropping_a_context_or_its_creation_midway_leaves_nothi
     const auto pending = run_async(*blocking);
     context.reset();
     ASSERT_TRUE(await_replies(1));
-    EXPECT_EQ(replies[0].get_type(), redis::reply_type::NIL);
+    EXPECT_EQ(replies[0].get_type(), redis::reply_type::ERROR);
+    EXPECT_EQ(replies[0].to_string(), "connection closed");
     run_out();
 }
 

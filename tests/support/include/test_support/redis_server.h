@@ -42,6 +42,10 @@ public:
     std::string command(const std::vector<std::string>& _args,
                         std::chrono::milliseconds _timeout = std::chrono::seconds(10)) const;
 
+    // Sends _signal to the server: SIGSTOP and SIGCONT make a server that stops answering, with its
+    // connections open, and comes back.
+    void send_signal(int _signal) const;
+
     // Closes every normal client connection from the server side ("CLIENT KILL TYPE normal"),
     // except the one it uses itself to send it. A connection in SUBSCRIBE mode is of type pubsub
     // to the server and stays open.

@@ -1,7 +1,10 @@
 #include <core/impl/redis/async_context.h>
 
+#include <core/append_escaped.h>
 #include <core/exception.h>
 #include <core/impl/async_operation_handle_impl.h>
+#include <core/impl/redis/command_view.h>
+#include <core/redis/context.h>
 #include <core/scope_guard.h>
 
 #include <boost/asio/error.hpp>
@@ -47,33 +50,57 @@ void connect_callback_wrapper(const redisAsyncContext* _context, int _status) {
     if (_status != REDIS_OK) {
         // hiredis frees its connection right after this callback: nothing may
         // reach it from here on.
-        self.cleanup();
+        self.connect_failed(_context->errstr);
     }
     self.connect_callback(_status);
 }
 
+// An error reply of ours, in a record that hiredis's free() can release.
+redisReply* error_record(const std::string& _text) {
+    auto* const record = static_cast<redisReply*>(std::calloc(1, sizeof(redisReply)));
+    auto* const text = static_cast<char*>(std::malloc(_text.size() + 1));
+    if (record == nullptr || text == nullptr) {
+        std::free(record);
+        std::free(text);
+        return nullptr;
+    }
+    std::memcpy(text, _text.c_str(), _text.size() + 1);
+    record->type = REDIS_REPLY_ERROR;
+    record->str = text;
+    record->len = _text.size();
+    return record;
+}
+
 // hiredis frees its reply record once the callback returns: the data moves
 // into a record of ours, which hiredis's free() can release in turn.
-void reply_function(redisAsyncContext*, void* _reply, void* _callback) {
-    std::unique_ptr<async_context::callback> callback(
-        static_cast<async_context::callback*>(_callback));
+redisReply* take_reply(redisReply* _given) {
     auto* const record = static_cast<redisReply*>(std::calloc(1, sizeof(redisReply)));
+    if (record != nullptr) {
+        std::memcpy(record, _given, sizeof(redisReply));
+        _given->len = 0;
+        _given->str = nullptr;
+        _given->elements = 0;
+        _given->element = nullptr;
+    }
+    return record;
+}
+
+// hiredis passes no reply when the connection went before it came: a
+// failure, which a nil would pass off as an answer.
+void reply_function(redisAsyncContext* _context, void* _reply, void* _pending) {
+    std::unique_ptr<async_context::pending_command> pending(
+        static_cast<async_context::pending_command*>(_pending));
+    async_context& self = cast(_context->ev.data);
+    redisReply* const record = _reply != nullptr ? take_reply(static_cast<redisReply*>(_reply))
+                                                 : error_record(self.lost_reply_text());
     if (record == nullptr) {
         return;
     }
+    pending->m_callback(reply(record));
     if (_reply != nullptr) {
-        auto* const given = static_cast<redisReply*>(_reply);
-        std::memcpy(record, given, sizeof(redisReply));
-        given->len = 0;
-        given->str = nullptr;
-        given->elements = 0;
-        given->element = nullptr;
-    } else {
-        // The connection went before the reply came.
-        record->type = REDIS_REPLY_NIL;
+        // The next pending command may be due sooner than the timer fires.
+        self.watch();
     }
-    reply result(record);
-    (*callback)(std::move(result));
 }
 
 }  // namespace
@@ -87,15 +114,20 @@ async_operation_handle<async_context::ptr>::ptr async_context::create(
         auto context = std::make_shared<async_context>(_events_loop, _logger, _ip, _port, _db);
         // The context holds itself through its connect callback until the
         // connection is decided; the callback is dropped once it has run.
-        context->set_connect_callback(
-            [context, weak_handle = std::move(_weak_handle)](int _status) {
-                const auto handle = weak_handle.lock();
-                if (!handle) {
-                    return;
-                }
-                handle->return_result(_status == REDIS_OK ? ptr(context) : ptr());
-            });
+        context->set_connect_callback([&_logger, ip = _ip, _port, context,
+                                       weak_handle = std::move(_weak_handle)](int _status) {
+            if (_status != REDIS_OK) {
+                _logger.error("Cannot connect to the redis server at %1%:%2%: %3%") % ip % _port %
+                    context->closed_because();
+            }
+            const auto handle = weak_handle.lock();
+            if (!handle) {
+                return;
+            }
+            handle->return_result(_status == REDIS_OK ? ptr(context) : ptr());
+        });
         context->operate();
+        context->watch();
     };
     auto handle = handle_impl::create(_events_loop, std::move(start));
     handle->start();
@@ -109,7 +141,13 @@ async_context::async_context(events_loop& _events_loop, const component_logger& 
     , m_context(redisAsyncConnect(_ip.c_str(), _port))
     , m_socket(_events_loop.get_io_context())
     , m_db(_db)
-    , m_context_is_alive(std::make_shared<bool>(false)) {
+    , m_context_is_alive(std::make_shared<bool>(false))
+    , m_timeout(context::default_reply_timeout)
+    , m_connect_deadline(clock::now() + context::connect_timeout)
+    , m_timer(_events_loop.get_io_context()) {
+    if (m_context != nullptr && m_context->err == 0) {
+        redisEnableKeepAlive(&m_context->c);
+    }
     if (m_context == nullptr || m_context->err != 0) {
         const std::string reason = m_context != nullptr ? m_context->errstr : "";
         // Nothing else will free it: no hook was installed yet.
@@ -145,8 +183,8 @@ async_context::~async_context() {
     if (m_context != nullptr) {
         // Unlike a disconnect, which waits for the pending replies that no
         // wait would read any more, this frees the connection now and gives
-        // the pending commands a nil reply.
-        redisAsyncFree(m_context);
+        // the pending commands an error reply.
+        drop("connection closed");
     }
     *m_context_is_alive = false;
     m_connect_callback = nullptr;
@@ -160,15 +198,31 @@ void async_context::set_connect_callback(std::function<void(int)> _callback) {
 
 void async_context::run_command(std::vector<const char*>& _argv,
                                 std::vector<std::size_t>& _argv_len, callback _callback) {
-    auto stored = std::make_unique<callback>(std::move(_callback));
-    if (m_context == nullptr || redisAsyncCommandArgv(m_context, reply_function, stored.get(),
+    const command_view command(_argv, _argv_len);
+    command.check_served();
+    const auto timeout = command.reply_timeout(m_timeout);
+    auto pending = std::make_unique<pending_command>(pending_command{
+        std::move(_callback), timeout ? clock::now() + *timeout : clock::time_point::max()});
+    if (m_context == nullptr || redisAsyncCommandArgv(m_context, reply_function, pending.get(),
                                                       static_cast<int>(_argv.size()), _argv.data(),
                                                       _argv_len.data()) != REDIS_OK) {
-        throw exception("Command: " + std::string(_argv.at(0), _argv_len.at(0)) + ", error",
-                        ZEL_LOCATION);
+        throw exception("Command: " + command.printable_name() + ", error", ZEL_LOCATION);
     }
     // hiredis owns it now, until the reply function.
-    stored.release();
+    pending.release();
+    watch();
+}
+
+std::string async_context::lost_reply_text() const {
+    if (!m_closed_because.empty()) {
+        return m_closed_because;
+    }
+    std::string text = "connection lost";
+    if (m_context != nullptr && m_context->c.errstr[0] != '\0') {
+        text += ": ";
+        append_escaped(text, m_context->c.errstr);
+    }
+    return text;
 }
 
 void async_context::add_read() {
@@ -197,9 +251,19 @@ void async_context::cleanup() {
     // Pending waits end as aborted, and the duplicate descriptor goes now.
     boost::system::error_code ignored;
     m_socket.close(ignored);
+    // No deadline is left to keep.
+    m_timer.cancel();
+    m_timer_armed = false;
+}
+
+void async_context::connect_failed(const char* _reason) {
+    m_closed_because.clear();
+    append_escaped(m_closed_because, _reason);
+    cleanup();
 }
 
 void async_context::connect_callback(int _status) {
+    m_connecting = false;
     if (_status == REDIS_OK) {
         const std::string db = std::to_string(m_db);
         std::vector<const char*> argv{"SELECT", db.c_str()};
@@ -234,6 +298,65 @@ void async_context::operate() {
                  _self.handle_write(_ec);
              });
     }
+}
+
+void async_context::watch() {
+    if (m_context == nullptr) {
+        return;
+    }
+    const clock::time_point deadline = next_deadline();
+    // Before the object is owned, the timer's handler could not keep it alive.
+    if (deadline == clock::time_point::max() || (m_timer_armed && m_timer_expiry <= deadline) ||
+        weak_from_this().expired()) {
+        return;
+    }
+    m_timer_armed = true;
+    m_timer_expiry = deadline;
+    // Cancels the wait for a later deadline, if any: its handler sees operation_aborted.
+    m_timer.expires_at(deadline);
+    m_timer.async_wait([alive = m_context_is_alive,
+                        weak_self = weak_from_this()](const boost::system::error_code& _ec) {
+        if (_ec == boost::asio::error::operation_aborted || !*alive) {
+            return;
+        }
+        if (const ptr self = weak_self.lock()) {
+            self->handle_timer();
+        }
+    });
+}
+
+void async_context::handle_timer() {
+    m_timer_armed = false;
+    if (m_context == nullptr) {
+        return;
+    }
+    if (next_deadline() > clock::now()) {
+        // What the timer was set for has been answered: the next deadline is later.
+        watch();
+        return;
+    }
+    if (m_connecting) {
+        drop("connect timed out");
+        connect_callback(REDIS_ERR);
+    } else {
+        drop("timed out");
+    }
+}
+
+async_context::clock::time_point async_context::next_deadline() const {
+    if (m_connecting) {
+        return m_connect_deadline;
+    }
+    // Replies come in the order of the commands: only the oldest can be late first.
+    const redisCallback* const oldest = m_context->replies.head;
+    return oldest != nullptr ? static_cast<const pending_command*>(oldest->privdata)->m_deadline
+                             : clock::time_point::max();
+}
+
+void async_context::drop(std::string _reason) {
+    m_closed_because = std::move(_reason);
+    // Calls every pending command's reply function, then cleanup().
+    redisAsyncFree(m_context);
 }
 
 template <class Handler>
@@ -272,6 +395,10 @@ void async_context::handle_readiness(bool& _in_progress, void (*_handle)(redisAs
     }
     if (m_context != nullptr) {
         _handle(m_context);
+    }
+    // hiredis keeps a reply's bytes until the whole reply is there.
+    if (m_context != nullptr && m_context->c.reader->len > context::max_reply_buffer) {
+        drop("reply too large");
     }
     operate();
 }

@@ -171,6 +171,15 @@ command::ptr context_impl::create_command(args _args) {
     return command;
 }
 
+void context_impl::set_reply_timeout(std::chrono::milliseconds _timeout) {
+    if (_timeout <= _timeout.zero()) {
+        throw exception("Invalid reply time-out: " + std::to_string(_timeout.count()) + " ms",
+                        ZEL_LOCATION);
+    }
+    m_sync->set_reply_timeout(_timeout);
+    m_async->set_reply_timeout(_timeout);
+}
+
 }  // namespace redis
 }  // namespace core
 }  // namespace libs

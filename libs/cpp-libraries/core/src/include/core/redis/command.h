@@ -22,13 +22,19 @@ public:
 
     // Any bytes, zero bytes included. Returns the command, so that calls chain.
     virtual command& add_argument(std::string _arg) = 0;
-    // Blocks until the reply; an error reply, or a broken connection, throws exception
-    // ("Command: " + name + ", error: " + text).
+    // Blocks until the reply; an error reply, a broken connection or a reply past its
+    // time-out throws exception ("Command: " + name + ", error: " + text, where bytes of
+    // the name or text that are not printable are escaped). After a time-out the
+    // connection is closed, as its state is unknown, and later commands throw as on a
+    // broken connection.
     virtual reply execute() = 0;
     // The reply reaches the handle's callback on the context's loop; an error reply is
-    // delivered as a reply of type ERROR, and a connection lost before the reply as NIL.
-    // Restarting the handle sends the command again. Throws exception when the connection
-    // is gone.
+    // delivered as a reply of type ERROR. A reply that never comes is an ERROR too, never
+    // NIL: its text says why ("connection lost: " + the cause, "timed out", "reply too
+    // large", "connection closed" when the context went). Once the oldest pending command
+    // is past its time-out, the connection is dropped and every pending command completes
+    // that way, exactly once. Restarting the handle sends the command again. Throws
+    // exception when the connection is gone, and for a command the context does not serve.
     virtual handle execute_async() = 0;
 };
 

@@ -5,6 +5,8 @@
 
 #include <boost/utility/string_view.hpp>
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,11 +21,36 @@ namespace redis {
 // connection. Each typed operation builds its command unexecuted; the caller
 // may add arguments, then executes it. Meant for the thread of the loop that
 // created the context.
+//
+// Publish/subscribe and MONITOR are not served: SUBSCRIBE, PSUBSCRIBE,
+// SSUBSCRIBE and MONITOR are refused with exception before anything is sent,
+// and so is an empty command; the context stays usable.
+//
+// Every wait for the server ends. Connecting waits at most connect_timeout;
+// a reply, the reply time-out (default_reply_timeout unless set), to which
+// the commands that block on the server by design (BLPOP, BRPOP, BRPOPLPUSH,
+// BLMOVE, BLMPOP, BZPOPMIN, BZPOPMAX, BZMPOP, WAIT, and XREAD or XREADGROUP
+// with BLOCK) add their own, waiting without limit when theirs is 0. Both
+// connections keep TCP keep-alive on. A reply that never came is an error,
+// never nil: see command.
+//
+// What a server can make the client hold: the unparsed part of a reply is
+// refused beyond max_reply_buffer (the command fails with "reply too large"
+// and the connection is dropped), and hiredis holds a string reply twice
+// while it completes; a reply as a whole is bounded by what the server sends
+// within its time-out.
 class context {
 public:
     using args = std::vector<std::string>;
     // Returns false to stop a scan.
     using callback = std::function<bool(boost::string_view)>;
+
+    static constexpr std::chrono::milliseconds connect_timeout{1500};
+    // As most Redis clients have it.
+    static constexpr std::chrono::milliseconds default_reply_timeout{5000};
+    // The server's own limit for one string (512 MiB), with room for its
+    // framing and the next read.
+    static constexpr std::size_t max_reply_buffer = (std::size_t(512) << 20) + (64 << 10);
 
     virtual ~context() = default;
 
@@ -52,6 +79,10 @@ public:
     virtual iteration_result scan(boost::string_view _pattern, callback _callback) = 0;
 
     virtual command::ptr create_command(args _args) = 0;
+
+    // The reply time-out of the commands run on this context from now on,
+    // on both connections. Throws exception unless it is positive.
+    virtual void set_reply_timeout(std::chrono::milliseconds _timeout) = 0;
 };
 
 }  // namespace redis

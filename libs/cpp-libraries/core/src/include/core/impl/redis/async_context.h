@@ -7,8 +7,10 @@
 
 #include <hiredis/async.h>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/system/error_code.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -25,12 +27,23 @@ namespace redis {
 // duplicate of hiredis's descriptor. Everything runs on the loop's thread.
 //
 // hiredis frees its connection itself when the connect fails or the server
-// closes it; from then on no command is accepted (run_command throws), and
-// commands still pending have been given a nil reply.
+// closes it, and so does this object when the connect or the oldest pending
+// reply is late (see context for the time-outs) or a reply grows too large.
+// From then on no command is accepted (run_command throws), and every command
+// still pending has had a reply of type ERROR saying why.
 class async_context : public std::enable_shared_from_this<async_context> {
 public:
     using ptr = std::shared_ptr<async_context>;
     using callback = std::function<void(reply)>;
+    using clock = std::chrono::steady_clock;
+
+    // What hiredis holds for a queued command until its reply: one allocation
+    // per command, the deadline included.
+    struct pending_command {
+        callback m_callback;
+        // clock::time_point::max() when the reply may take for ever.
+        clock::time_point m_deadline;
+    };
 
     // The connected context, or an empty pointer when the connection failed.
     // Throws exception when the connection cannot even be started.
@@ -38,11 +51,11 @@ public:
                                                    const component_logger& _logger, std::string _ip,
                                                    int _port, int _db);
 
-    // Starts connecting; the readiness waits begin with operate(), once the
-    // object is owned by a shared pointer.
+    // Starts connecting; the readiness waits begin with operate(), and the
+    // time-outs with watch(), once the object is owned by a shared pointer.
     async_context(events_loop& _events_loop, const component_logger& _logger, std::string _ip,
                   int _port, int _db);
-    // Frees the connection: commands still pending get a nil reply.
+    // Frees the connection: commands still pending get an error reply.
     ~async_context();
 
     async_context(const async_context&) = delete;
@@ -53,9 +66,16 @@ public:
 
     // Queues one command; _callback gets its reply later, on the loop's thread.
     // The vectors need to live only for the call. Throws exception when the
-    // connection is gone or closing.
+    // connection is gone or closing, and for a command the client does not serve.
     void run_command(std::vector<const char*>& _argv, std::vector<std::size_t>& _argv_len,
                      callback _callback);
+
+    // For the commands queued from now on.
+    void set_reply_timeout(std::chrono::milliseconds _timeout) { m_timeout = _timeout; }
+    // Why the connection went; empty while it stands.
+    const std::string& closed_because() const { return m_closed_because; }
+    // The text of the reply a pending command gets when the connection goes before its reply.
+    std::string lost_reply_text() const;
 
     // hiredis's hooks.
     void add_read();
@@ -64,10 +84,15 @@ public:
     void del_write();
     // hiredis is about to free its connection.
     void cleanup();
+    // The connect failed for _reason; hiredis frees its connection next.
+    void connect_failed(const char* _reason);
 
     void connect_callback(int _status);
     // Starts the readiness waits hiredis asks for that are not pending yet.
     void operate();
+    // Arms the time-out of the connect, or of the oldest pending reply, unless
+    // the timer already fires by then.
+    void watch();
 
 private:
     void handle_read(const boost::system::error_code& _ec);
@@ -78,6 +103,11 @@ private:
     // A readiness wait, which keeps the object alive while its handler runs.
     template <class Handler>
     void wait(boost::asio::ip::tcp::socket::wait_type _type, Handler _handler);
+    void handle_timer();
+    // The deadline the timer keeps: the connect's, or the oldest pending reply's.
+    clock::time_point next_deadline() const;
+    // Frees hiredis's connection: every pending command gets an error reply with _reason.
+    void drop(std::string _reason);
 
     events_loop& m_events_loop;
     [[maybe_unused]] const component_logger& m_logger;
@@ -90,6 +120,13 @@ private:
     bool m_write_in_progress = false;
     std::function<void(int)> m_connect_callback;
     std::shared_ptr<bool> m_context_is_alive;
+    std::chrono::milliseconds m_timeout;
+    bool m_connecting = true;
+    clock::time_point m_connect_deadline;
+    boost::asio::steady_timer m_timer;
+    bool m_timer_armed = false;
+    clock::time_point m_timer_expiry;
+    std::string m_closed_because;
 };
 
 }  // namespace redis

@@ -10,6 +10,7 @@
 #include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,7 @@ public:
     // SCAN cursors are unsigned 64-bit numbers, sent back as their decimal text.
     iteration_result scan(boost::string_view _pattern, callback _callback) override;
     command::ptr create_command(args _args) override;
+    void set_reply_timeout(std::chrono::milliseconds _timeout) override;
 
 private:
     events_loop& m_events_loop;
