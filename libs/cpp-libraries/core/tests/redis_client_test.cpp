@@ -8,10 +8,12 @@
 #include <test_support/redis_server.h>
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/optional.hpp>
 
 #include <signal.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -25,6 +27,48 @@ using zel::libs::core::iteration_result;
 namespace {
 
 using context_result = boost::optional<std::unique_ptr<redis::context>>;
+
+// A server that lies: on each connection it answers the first command (SELECT) "+OK" and every
+// later one with its _answer, on a thread of its own while the test's loop blocks.
+class lying_server {
+public:
+    explicit lying_server(std::string _answer) : m_answer(std::move(_answer)) {
+        accept();
+        m_thread = std::thread([this] { m_io_context.run_for(std::chrono::seconds(30)); });
+    }
+    ~lying_server() {
+        m_io_context.stop();
+        m_thread.join();
+    }
+    int port() const { return m_acceptor.local_endpoint().port(); }
+
+private:
+    using tcp = boost::asio::ip::tcp;
+    void accept() {
+        m_acceptor.async_accept([this](boost::system::error_code _ec, tcp::socket _socket) {
+            if (!_ec) {
+                answer(std::make_shared<tcp::socket>(std::move(_socket)), "+OK\r\n");
+                accept();
+            }
+        });
+    }
+    void answer(std::shared_ptr<tcp::socket> _socket, std::string _answer) {
+        auto buffer = std::make_shared<std::array<char, 4096>>();
+        _socket->async_read_some(
+            boost::asio::buffer(*buffer),
+            [this, _socket, buffer, _answer](boost::system::error_code _ec, std::size_t) {
+                if (!_ec) {
+                    boost::asio::write(*_socket, boost::asio::buffer(_answer), _ec);
+                    answer(_socket, m_answer);
+                }
+            });
+    }
+
+    std::string m_answer;
+    boost::asio::io_context m_io_context;
+    tcp::acceptor m_acceptor{m_io_context, {boost::asio::ip::address_v4::loopback(), 0}};
+    std::thread m_thread;
+};
 
 struct redis_client_test : loop_fixture {
     test_support::redis_server server;
@@ -304,6 +348,32 @@ TEST_F(redis_client_test, a_server_that_stops_answering_ends_every_wait_at_its_t
         EXPECT_FALSE(connect(0, peer->local_endpoint().port()));
         EXPECT_LT(clock::now() - start, longest + milliseconds(1500));
         run_out();
+    }
+}
+
+TEST_F(redis_client_test, a_server_that_lies_closes_the_connection_without_harm) {
+    // Garbage, and a reply no command asked for, on which hiredis alone aborts the process.
+    const std::vector<std::pair<std::string, std::string>> lies{
+        {"!garbage\r\n", "Protocol error, got \"!\" as reply type byte"},
+        {"+OK\r\n+UNASKED\r\n", "the server sent a reply no command asked for"}};
+    for (const auto& [lie, why] : lies) {
+        replies.clear();
+        lying_server liar(lie);
+        const auto context = connect(0, liar.port());
+        ASSERT_TRUE(context);
+        const auto get = context->get("k");
+        const auto first = run_async(*get);
+        ASSERT_TRUE(await_replies(1));
+        std::string blocking = error_of([&] { get->execute(); });
+        if (blocking.empty()) {
+            // The lie came after the reply: the next command meets it.
+            EXPECT_EQ(replies[0].to_string(), "OK");
+            blocking = error_of([&] { get->execute(); });
+        } else {
+            EXPECT_EQ(replies[0].to_string(), "connection lost: " + why);
+        }
+        EXPECT_EQ(blocking, "Command: GET, error: " + why);
+        EXPECT_EQ(error_of([&] { get->execute_async(); }), "Command: GET, error");
     }
 }
 

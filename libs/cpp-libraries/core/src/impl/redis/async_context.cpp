@@ -45,6 +45,37 @@ void cleanup_wrapper(void* _data) {
     cast(_data).cleanup();
 }
 
+// The reader's own functions, behind a check: hiredis aborts the process on a reply that no command
+// asked for (it asserts that the connection is subscribed), so the reader refuses it first.
+async_context& owner(const redisReadTask* _task) {
+    return *static_cast<async_context*>(_task->privdata);
+}
+
+void* create_string(const redisReadTask* _task, char* _text, std::size_t _length) {
+    // A lone error is how a server says why it closes a connection (too many clients, say):
+    // hiredis reports it as the reason.
+    if (_task->type != REDIS_REPLY_ERROR && !owner(_task).expects(_task)) {
+        return nullptr;
+    }
+    return owner(_task).reader_functions().createString(_task, _text, _length);
+}
+
+void* create_array(const redisReadTask* _task, int _elements) {
+    return owner(_task).expects(_task)
+               ? owner(_task).reader_functions().createArray(_task, _elements)
+               : nullptr;
+}
+
+void* create_integer(const redisReadTask* _task, long long _value) {
+    return owner(_task).expects(_task)
+               ? owner(_task).reader_functions().createInteger(_task, _value)
+               : nullptr;
+}
+
+void* create_nil(const redisReadTask* _task) {
+    return owner(_task).expects(_task) ? owner(_task).reader_functions().createNil(_task) : nullptr;
+}
+
 void connect_callback_wrapper(const redisAsyncContext* _context, int _status) {
     async_context& self = cast(_context->ev.data);
     if (_status != REDIS_OK) {
@@ -175,6 +206,14 @@ async_context::async_context(events_loop& _events_loop, const component_logger& 
     m_context->ev.delWrite = del_write_wrapper;
     m_context->ev.cleanup = cleanup_wrapper;
     m_context->ev.data = this;
+    m_reader_functions = m_context->c.reader->fn;
+    m_checked_reader_functions = *m_reader_functions;
+    m_checked_reader_functions.createString = create_string;
+    m_checked_reader_functions.createArray = create_array;
+    m_checked_reader_functions.createInteger = create_integer;
+    m_checked_reader_functions.createNil = create_nil;
+    m_context->c.reader->fn = &m_checked_reader_functions;
+    m_context->c.reader->privdata = this;
     redisAsyncSetConnectCallback(m_context, connect_callback_wrapper);
     *m_context_is_alive = true;
 }
@@ -211,6 +250,17 @@ void async_context::run_command(std::vector<const char*>& _argv,
     // hiredis owns it now, until the reply function.
     pending.release();
     watch();
+}
+
+bool async_context::expects(const redisReadTask* _task) {
+    // A reply is made when it is complete, or an array when its header is: before hiredis hands
+    // it to the oldest pending command, which must exist.
+    if (_task->parent != nullptr || m_context->replies.head != nullptr) {
+        return true;
+    }
+    // Refused, the reply reads as out of memory to hiredis, which closes the connection.
+    m_closed_because = "connection lost: the server sent a reply no command asked for";
+    return false;
 }
 
 std::string async_context::lost_reply_text() const {

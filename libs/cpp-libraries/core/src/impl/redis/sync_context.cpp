@@ -23,6 +23,8 @@ namespace {
 // time cannot stretch a wait past it.
 constexpr timeval io_slice{0, 10000};
 
+constexpr char unasked_reply[] = "the server sent a reply no command asked for";
+
 timeval to_timeval(std::chrono::milliseconds _duration) {
     return timeval{static_cast<time_t>(_duration.count() / 1000),
                    static_cast<suseconds_t>(_duration.count() % 1000 * 1000)};
@@ -108,6 +110,10 @@ redisReply* sync_context::exchange(std::vector<const char*>& _argv,
                                    const command_view& _command,
                                    const boost::optional<clock::time_point>& _deadline) {
     redisContext* const connection = m_context_ptr.get();
+    // Bytes left over from the last reply would pass for this command's reply.
+    if (connection->reader->pos != connection->reader->len) {
+        fail(_command, unasked_reply, unasked_reply);
+    }
     if (redisAppendCommandArgv(connection, static_cast<int>(_argv.size()), _argv.data(),
                                _argv_len.data()) != REDIS_OK) {
         fail(_command, connection->errstr, connection->errstr);

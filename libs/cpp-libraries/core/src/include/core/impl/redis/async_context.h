@@ -76,6 +76,11 @@ public:
     const std::string& closed_because() const { return m_closed_because; }
     // The text of the reply a pending command gets when the connection goes before its reply.
     std::string lost_reply_text() const;
+    // Whether the reply hiredis's reader is making answers a pending command; when not, the
+    // connection is to be closed.
+    bool expects(const redisReadTask* _task);
+    // hiredis's own reply functions, which make the replies expected.
+    const redisReplyObjectFunctions& reader_functions() const { return *m_reader_functions; }
 
     // hiredis's hooks.
     void add_read();
@@ -127,6 +132,8 @@ private:
     bool m_timer_armed = false;
     clock::time_point m_timer_expiry;
     std::string m_closed_because;
+    redisReplyObjectFunctions* m_reader_functions = nullptr;
+    redisReplyObjectFunctions m_checked_reader_functions{};
 };
 
 }  // namespace redis
