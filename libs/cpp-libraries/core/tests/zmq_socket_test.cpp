@@ -2,11 +2,13 @@
 
 #include <core/exception.h>
 #include <core/zmq/manager.h>
+#include <core/zmq/socket_options.h>
 
 #include <test_support/endpoints.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -102,20 +104,65 @@ TEST_F(zmq_socket_test, a_callback_may_replace_itself_and_an_empty_one_is_refuse
     EXPECT_EQ(seen, (std::vector<std::string>{std::string(64, 'x') + "1", "second 2", "second 3"}));
 }
 
-TEST_F(zmq_socket_test, try_send_without_a_peer_drops_the_frame) {
+TEST_F(zmq_socket_test, try_send_without_a_peer_drops_the_frame_for_good) {
+    // Bound with no peer yet, and connected where nobody listens yet.
+    for (const bool connecting : {false, true}) {
+        seen.clear();
+        const auto endpoint = test_support::unique_ipc_endpoint();
+        push = connecting ? manager().connect(type::push, endpoint)
+                          : manager().bind(type::push, endpoint);
+        int accepted = 0;
+        for (int i = 0; i < 1500; ++i) {
+            accepted += push->try_send(czmq::message(std::string("dropped")));
+        }
+        EXPECT_EQ(accepted, 0) << connecting;
+        pull = connecting ? manager().bind(type::pull, endpoint)
+                          : manager().connect(type::pull, endpoint);
+        record();
+        bool sent = false;
+        for (int attempt = 0; attempt < 500 && !sent; ++attempt) {
+            loop->get_io_context().run_for(std::chrono::milliseconds(10));
+            sent = push->try_send(czmq::message(std::string("kept")));
+        }
+        EXPECT_TRUE(sent);
+        EXPECT_TRUE(run_until([&] { return !seen.empty(); }));
+        EXPECT_EQ(seen, std::vector<std::string>{"kept"}) << connecting;
+    }
+}
+
+TEST_F(zmq_socket_test, a_socket_holds_no_more_than_its_options_allow) {
+    czmq::socket_options options;
+    options.m_send_high_water_mark = 3;
+    options.m_receive_high_water_mark = 4;
+    pull = manager().bind(type::pull, "inproc://zmq-socket-test-limits", options);
+    push = manager().connect(type::push, "inproc://zmq-socket-test-limits", options);
+    int queued = 0;
+    while (queued < 100 && push->try_send(czmq::message(std::string("q")))) {
+        ++queued;
+    }
+    // An inproc pipe holds both ends' marks.
+    EXPECT_EQ(queued, 7);
+
+    // A frame above the largest inbound message costs its sender the connection, and never
+    // arrives; the sender connects again.
+    options = czmq::socket_options();
+    options.m_max_message_size = 100;
     const auto endpoint = test_support::unique_ipc_endpoint();
-    push = manager().bind(type::push, endpoint);
-    EXPECT_FALSE(push->try_send(czmq::message(std::string("dropped"))));
-    pull = manager().connect(type::pull, endpoint);
+    pull = manager().bind(type::pull, endpoint, options);
+    push = manager().connect(type::push, endpoint);
     record();
     bool sent = false;
     for (int attempt = 0; attempt < 500 && !sent; ++attempt) {
         loop->get_io_context().run_for(std::chrono::milliseconds(10));
-        sent = push->try_send(czmq::message(std::string("kept")));
+        sent = push->try_send(czmq::message(std::string(101, 'x')));
     }
     EXPECT_TRUE(sent);
-    EXPECT_TRUE(run_until([&] { return !seen.empty(); }));
-    EXPECT_EQ(seen.front(), "kept");
+    for (int attempt = 0; attempt < 500 && seen.empty(); ++attempt) {
+        push->try_send(czmq::message(std::string(100, 'y')));
+        loop->get_io_context().run_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), std::string(100, 'y'));
 }
 
 TEST_F(zmq_socket_test, a_throwing_callback_leaves_run_and_the_next_run_goes_on) {

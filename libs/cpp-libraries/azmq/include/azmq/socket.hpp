@@ -49,6 +49,13 @@ public:
     // Inbound messages above this size (a frame, or a subscription on a PUB socket) make libzmq
     // drop the peer that sent them. Set before bind or connect.
     using max_message_size = detail::integer_option<ZMQ_MAXMSGSIZE, std::int64_t>;
+    // Frames queued for each peer, before sending blocks or drops; 0: no limit. Set before bind
+    // or connect.
+    using send_high_water_mark = detail::integer_option<ZMQ_SNDHWM, int>;
+    // Frames received from each peer that wait to be read, before libzmq stops reading from it.
+    using receive_high_water_mark = detail::integer_option<ZMQ_RCVHWM, int>;
+    // True: frames are queued only for peers whose connection is complete. Set before connect.
+    using immediate = detail::integer_option<ZMQ_IMMEDIATE, int>;
 
     // _type is a libzmq socket type (ZMQ_PULL, ZMQ_PUB, ...); an unknown one throws.
     socket(boost::asio::io_context& _io_context, int _type, bool _optimize_single_threaded = false)

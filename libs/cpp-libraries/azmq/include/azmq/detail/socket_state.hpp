@@ -18,6 +18,7 @@
 #include <boost/system/system_error.hpp>
 
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -155,8 +156,11 @@ public:
     }
 
 private:
-    // Frames one runner turn delivers before it yields to the io_context's other handlers.
+    // What one runner turn delivers before it yields to the io_context's other handlers: this
+    // many frames, or the frames whose handlers take this long, whichever comes first, so that
+    // a slow handler under a flood delays the others by about one call.
     static constexpr int batch_size = 64;
+    static constexpr std::chrono::microseconds batch_time{1000};
 
     // Tries to give _operation its frame without blocking. Returns false when none is
     // available, with the mailbox drained so that the descriptor signals the next arrival.
@@ -248,6 +252,7 @@ private:
     }
 
     void run() {
+        const auto turn_ends = std::chrono::steady_clock::now() + batch_time;
         for (int delivered = 0; delivered < batch_size; ++delivered) {
             receive_operation* operation = next_completed();
             if (operation == nullptr) {
@@ -266,7 +271,7 @@ private:
             }
             // A handler that stopped the io_context ends its run() once it returns, as any
             // handler's stop() does: the frames ready behind it wait for the next run().
-            if (m_executor.context().stopped()) {
+            if (m_executor.context().stopped() || std::chrono::steady_clock::now() >= turn_ends) {
                 break;
             }
         }

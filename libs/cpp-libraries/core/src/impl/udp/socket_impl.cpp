@@ -4,6 +4,7 @@
 
 #include <boost/asio/error.hpp>
 #include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/socket_base.hpp>
 #include <boost/system/error_code.hpp>
 
@@ -105,20 +106,44 @@ void socket_impl::setup_receive() {
                 m_logger.log_error(_error, ZEL_LOCATION);
                 return;
             }
-            const auto rearm = make_scope_guard([this, &data = *data] {
-                if (data.m_socket_alive) {
-                    setup_receive();
+            receive_turn();
+        });
+}
+
+void socket_impl::receive_turn() {
+    const std::shared_ptr<shared_data> data = m_data;
+    // The readiness wait reports only datagrams that arrive after it starts: it is armed once
+    // the queue has been read empty, and a turn that ends before goes on through the loop.
+    bool drained = false;
+    const auto next = make_scope_guard([this, &data = *data, &drained] {
+        if (!data.m_socket_alive) {
+            return;
+        }
+        if (drained) {
+            setup_receive();
+        } else {
+            boost::asio::post(m_io_context, [this, weak = std::weak_ptr<shared_data>(m_data)] {
+                const auto data = weak.lock();
+                if (data && data->m_socket_alive) {
+                    receive_turn();
                 }
             });
-            // Datagrams already queued are read in the same turn, one callback after the
-            // other: a wait per datagram would cost two more system calls each. The turn ends
-            // early when a callback destroyed the socket or stopped the loop.
-            for (int read = 0; read < batch_size && receive_datagram(*data); ++read) {
-                if (!data->m_socket_alive || m_io_context.stopped()) {
-                    break;
-                }
-            }
-        });
+        }
+    });
+    // Datagrams already queued are read in the same turn, one callback after the other: a wait
+    // per datagram would cost two more system calls each. The turn ends early when a callback
+    // destroyed the socket or stopped the loop.
+    const auto turn_ends = std::chrono::steady_clock::now() + batch_time;
+    for (int read = 0; read < batch_size; ++read) {
+        if (!receive_datagram(*data)) {
+            drained = true;
+            return;
+        }
+        if (!data->m_socket_alive || m_io_context.stopped() ||
+            std::chrono::steady_clock::now() >= turn_ends) {
+            return;
+        }
+    }
 }
 
 bool socket_impl::receive_datagram(shared_data& _data) {

@@ -13,11 +13,21 @@ manager_impl::manager_impl(boost::asio::io_context& _io_context, const component
     : m_io_context(_io_context), m_logger(_logger) {}
 
 socket::ptr manager_impl::connect(socket::type _type, std::string _address) {
-    return socket_impl::connect(_type, m_io_context, m_logger, std::move(_address));
+    return connect(_type, std::move(_address), socket_options());
 }
 
 socket::ptr manager_impl::bind(socket::type _type, std::string _address) {
-    return socket_impl::bind(_type, m_io_context, m_logger, std::move(_address));
+    return bind(_type, std::move(_address), socket_options());
+}
+
+socket::ptr manager_impl::connect(socket::type _type, std::string _address,
+                                  const socket_options& _options) {
+    return socket_impl::connect(_type, m_io_context, m_logger, std::move(_address), _options);
+}
+
+socket::ptr manager_impl::bind(socket::type _type, std::string _address,
+                               const socket_options& _options) {
+    return socket_impl::bind(_type, m_io_context, m_logger, std::move(_address), _options);
 }
 
 }  // namespace zmq

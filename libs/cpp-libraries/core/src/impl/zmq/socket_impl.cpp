@@ -33,13 +33,36 @@ int native_type(socket::type _type) {
     return -1;
 }
 
-// A socket of _type on which _open (bind or connect) has been tried; its failure in _error.
+enum class opening { bind, connect };
+
+// A socket of _type with _options on which the bind or connect to _address has been tried; its
+// failure in _error. The options go first: ZeroMQ applies them to the connections made
+// afterwards.
 azmq::socket open(socket::type _type, boost::asio::io_context& _io_context,
-                  const std::string& _address,
-                  void (azmq::socket::*_open)(const std::string&, boost::system::error_code&),
+                  const std::string& _address, const socket_options& _options, opening _opening,
                   boost::system::error_code& _error) {
     azmq::socket opened(_io_context, native_type(_type));
-    (opened.*_open)(_address, _error);
+    if (_options.m_max_message_size) {
+        opened.set_option(azmq::socket::max_message_size(*_options.m_max_message_size), _error);
+    }
+    if (!_error && _options.m_send_high_water_mark) {
+        opened.set_option(azmq::socket::send_high_water_mark(*_options.m_send_high_water_mark),
+                          _error);
+    }
+    if (!_error && _options.m_receive_high_water_mark) {
+        opened.set_option(
+            azmq::socket::receive_high_water_mark(*_options.m_receive_high_water_mark), _error);
+    }
+    if (!_error && _opening == opening::connect) {
+        // Frames offered while no peer is connected are refused rather than queued for a peer
+        // that may never come, and delivered stale if it does.
+        opened.set_option(azmq::socket::immediate(true), _error);
+    }
+    if (!_error && _opening == opening::connect) {
+        opened.connect(_address, _error);
+    } else if (!_error) {
+        opened.bind(_address, _error);
+    }
     return opened;
 }
 
@@ -67,9 +90,10 @@ private:
 }  // namespace
 
 socket::ptr socket_impl::connect(socket::type _type, boost::asio::io_context& _io_context,
-                                 const component_logger& _logger, std::string _address) {
+                                 const component_logger& _logger, std::string _address,
+                                 const socket_options& _options) {
     boost::system::error_code error;
-    auto opened = open(_type, _io_context, _address, &azmq::socket::connect, error);
+    auto opened = open(_type, _io_context, _address, _options, opening::connect, error);
     if (error) {
         throw exception("zmq::socket_impl::connect to " + _address + ": " + error.message(),
                         ZEL_LOCATION);
@@ -78,9 +102,10 @@ socket::ptr socket_impl::connect(socket::type _type, boost::asio::io_context& _i
 }
 
 socket::ptr socket_impl::bind(socket::type _type, boost::asio::io_context& _io_context,
-                              const component_logger& _logger, std::string _address) {
+                              const component_logger& _logger, std::string _address,
+                              const socket_options& _options) {
     boost::system::error_code error;
-    auto opened = open(_type, _io_context, _address, &azmq::socket::bind, error);
+    auto opened = open(_type, _io_context, _address, _options, opening::bind, error);
     if (error) {
         throw exception("zmq::socket_impl::bind to " + _address + ": " + error.message(),
                         ZEL_LOCATION);

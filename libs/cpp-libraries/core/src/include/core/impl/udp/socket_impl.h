@@ -8,6 +8,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,9 +52,15 @@ public:
     void setup_receive();
 
 private:
-    // Datagrams one wake-up delivers before it yields to the loop's other handlers.
+    // What one turn delivers before it yields to the loop's other handlers: this many
+    // datagrams, or the datagrams whose callbacks take this long, whichever comes first, so
+    // that a slow callback under a flood delays the others by about one call.
     static constexpr int batch_size = 64;
+    static constexpr std::chrono::microseconds batch_time{1000};
 
+    // Delivers the datagrams queued, a turn's worth, then waits for more or, when the turn
+    // ended with some left, comes back on the loop's next turn.
+    void receive_turn();
     // Reads one datagram without blocking and hands it to the callback; false when none was
     // there (or reading failed, which is logged unless it would block or was interrupted).
     bool receive_datagram(shared_data& _data);

@@ -16,6 +16,10 @@ public:
 
     socket::ptr connect(socket::type _type, std::string _address) override;
     socket::ptr bind(socket::type _type, std::string _address) override;
+    socket::ptr connect(socket::type _type, std::string _address,
+                        const socket_options& _options) override;
+    socket::ptr bind(socket::type _type, std::string _address,
+                     const socket_options& _options) override;
 
 private:
     boost::asio::io_context& m_io_context;

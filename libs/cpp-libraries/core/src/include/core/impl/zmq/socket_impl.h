@@ -3,6 +3,7 @@
 #include <core/component_logger.h>
 #include <core/impl/callback_slot.h>
 #include <core/zmq/socket.h>
+#include <core/zmq/socket_options.h>
 
 #include <azmq/socket.hpp>
 
@@ -26,9 +27,11 @@ public:
     };
 
     static socket::ptr connect(socket::type _type, boost::asio::io_context& _io_context,
-                               const component_logger& _logger, std::string _address);
+                               const component_logger& _logger, std::string _address,
+                               const socket_options& _options = socket_options());
     static socket::ptr bind(socket::type _type, boost::asio::io_context& _io_context,
-                            const component_logger& _logger, std::string _address);
+                            const component_logger& _logger, std::string _address,
+                            const socket_options& _options = socket_options());
 
     socket_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
                 azmq::socket _socket);
