@@ -7,6 +7,7 @@
 #include <azmq/detail/receive_queue.hpp>
 #include <azmq/detail/socket_mutex.hpp>
 #include <azmq/error.hpp>
+#include <azmq/turn_budget.hpp>
 
 #include <zmq.h>
 
@@ -18,7 +19,6 @@
 #include <boost/system/system_error.hpp>
 
 #include <cerrno>
-#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -156,11 +156,9 @@ public:
     }
 
 private:
-    // What one runner turn delivers before it yields to the io_context's other handlers: this
-    // many frames, or the frames whose handlers take this long, whichever comes first, so that
-    // a slow handler under a flood delays the others by about one call.
+    // Frames one runner turn delivers at most before it yields to the io_context's other
+    // handlers, unless their handlers take a millisecond first (see turn_budget).
     static constexpr int batch_size = 64;
-    static constexpr std::chrono::microseconds batch_time{1000};
 
     // Tries to give _operation its frame without blocking. Returns false when none is
     // available, with the mailbox drained so that the descriptor signals the next arrival.
@@ -252,8 +250,8 @@ private:
     }
 
     void run() {
-        const auto turn_ends = std::chrono::steady_clock::now() + batch_time;
-        for (int delivered = 0; delivered < batch_size; ++delivered) {
+        turn_budget budget(batch_size);
+        for (;;) {
             receive_operation* operation = next_completed();
             if (operation == nullptr) {
                 return;
@@ -271,7 +269,7 @@ private:
             }
             // A handler that stopped the io_context ends its run() once it returns, as any
             // handler's stop() does: the frames ready behind it wait for the next run().
-            if (m_executor.context().stopped() || std::chrono::steady_clock::now() >= turn_ends) {
+            if (m_executor.context().stopped() || !budget.spend()) {
                 break;
             }
         }

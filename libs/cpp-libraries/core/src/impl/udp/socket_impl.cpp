@@ -2,6 +2,8 @@
 
 #include <core/scope_guard.h>
 
+#include <azmq/turn_budget.hpp>
+
 #include <boost/asio/error.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/post.hpp>
@@ -133,14 +135,13 @@ void socket_impl::receive_turn() {
     // Datagrams already queued are read in the same turn, one callback after the other: a wait
     // per datagram would cost two more system calls each. The turn ends early when a callback
     // destroyed the socket or stopped the loop.
-    const auto turn_ends = std::chrono::steady_clock::now() + batch_time;
-    for (int read = 0; read < batch_size; ++read) {
+    azmq::turn_budget budget(batch_size);
+    for (;;) {
         if (!receive_datagram(*data)) {
             drained = true;
             return;
         }
-        if (!data->m_socket_alive || m_io_context.stopped() ||
-            std::chrono::steady_clock::now() >= turn_ends) {
+        if (!data->m_socket_alive || m_io_context.stopped() || !budget.spend()) {
             return;
         }
     }

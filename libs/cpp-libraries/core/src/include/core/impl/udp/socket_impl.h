@@ -8,7 +8,6 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,11 +51,9 @@ public:
     void setup_receive();
 
 private:
-    // What one turn delivers before it yields to the loop's other handlers: this many
-    // datagrams, or the datagrams whose callbacks take this long, whichever comes first, so
-    // that a slow callback under a flood delays the others by about one call.
+    // Datagrams one turn delivers at most before it yields to the loop's other handlers,
+    // unless their callbacks take a millisecond first (see azmq::turn_budget).
     static constexpr int batch_size = 64;
-    static constexpr std::chrono::microseconds batch_time{1000};
 
     // Delivers the datagrams queued, a turn's worth, then waits for more or, when the turn
     // ended with some left, comes back on the loop's next turn.
