@@ -65,8 +65,8 @@ socket::endpoint acceptor_impl::local_endpoint() const {
 }
 
 void acceptor_impl::setup_accept() {
-    m_acceptor.async_accept([this, data = m_data](const boost::system::error_code& _error,
-                                                  boost::asio::ip::tcp::socket _connection) {
+    auto on_accept = [this, data = m_data](const boost::system::error_code& _error,
+                                           socket_impl::stream _connection) {
         if (!data->m_acceptor_alive || _error == boost::asio::error::operation_aborted) {
             return;
         }
@@ -88,7 +88,8 @@ void acceptor_impl::setup_accept() {
         });
         data->m_callback(
             std::make_unique<socket_impl>(m_io_context, m_logger, std::move(_connection)));
-    });
+    };
+    m_acceptor.async_accept(m_io_context.get_executor(), std::move(on_accept));
 }
 
 void acceptor_impl::setup_accept_later() {

@@ -20,13 +20,12 @@ namespace tcp {
 socket::ptr socket_impl::connect(boost::asio::io_context& _io_context,
                                  const component_logger& _logger, boost::string_view _address,
                                  unsigned short _port) {
-    boost::asio::ip::tcp::socket connection(_io_context);
+    stream connection(_io_context);
     connection.connect(endpoint(boost::asio::ip::make_address(std::string(_address)), _port));
     return std::make_unique<socket_impl>(_io_context, _logger, std::move(connection));
 }
 
-socket_impl::socket_impl(boost::asio::io_context&, const component_logger& _logger,
-                         boost::asio::ip::tcp::socket _socket)
+socket_impl::socket_impl(boost::asio::io_context&, const component_logger& _logger, stream _socket)
     : m_socket(std::move(_socket)), m_logger(_logger), m_data(std::make_shared<shared_data>()) {
     m_socket.non_blocking(true);
 }

@@ -19,6 +19,11 @@ namespace tcp {
 
 class socket_impl : public socket {
 public:
+    // On the io_context's own executor rather than Asio's type-erased one: 48 bytes less in
+    // every connection.
+    using stream = boost::asio::basic_stream_socket<boost::asio::ip::tcp,
+                                                    boost::asio::io_context::executor_type>;
+
     // What pending completions need, which may outlive the socket; the callbacks live here so
     // that a completion can call them whatever became of the socket.
     struct shared_data {
@@ -41,7 +46,7 @@ public:
 
     // Takes the connected _socket over and makes it non-blocking.
     socket_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
-                boost::asio::ip::tcp::socket _socket);
+                stream _socket);
     ~socket_impl() override;
 
     socket_impl(const socket_impl&) = delete;
@@ -64,7 +69,7 @@ private:
     void end_of_stream(shared_data& _data, const boost::system::error_code& _error,
                        source_location _location);
 
-    boost::asio::ip::tcp::socket m_socket;
+    stream m_socket;
     const component_logger& m_logger;
     std::shared_ptr<shared_data> m_data;
 };
