@@ -5,6 +5,7 @@
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/error.hpp>
 #include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/socket_base.hpp>
 #include <boost/system/system_error.hpp>
 
@@ -18,15 +19,21 @@ namespace libs {
 namespace core {
 namespace tcp {
 socket::ptr socket_impl::connect(boost::asio::io_context& _io_context,
-                                 const component_logger& _logger, boost::string_view _address,
-                                 unsigned short _port) {
+                                 const component_logger& _logger,
+                                 boost::asio::mutable_buffer _receive_buffer,
+                                 boost::string_view _address, unsigned short _port) {
     stream connection(_io_context);
     connection.connect(endpoint(boost::asio::ip::make_address(std::string(_address)), _port));
-    return std::make_unique<socket_impl>(_io_context, _logger, std::move(connection));
+    return std::make_unique<socket_impl>(_io_context, _logger, _receive_buffer,
+                                         std::move(connection));
 }
 
-socket_impl::socket_impl(boost::asio::io_context&, const component_logger& _logger, stream _socket)
-    : m_socket(std::move(_socket)), m_logger(_logger), m_data(std::make_shared<shared_data>()) {
+socket_impl::socket_impl(boost::asio::io_context&, const component_logger& _logger,
+                         boost::asio::mutable_buffer _receive_buffer, stream _socket)
+    : m_socket(std::move(_socket))
+    , m_logger(_logger)
+    , m_receive_buffer(_receive_buffer)
+    , m_data(std::make_shared<shared_data>()) {
     m_socket.non_blocking(true);
 }
 
@@ -105,11 +112,8 @@ void socket_impl::setup_receive() {
 }
 
 void socket_impl::receive(shared_data& _data) {
-    if (_data.m_buffer.empty()) {
-        _data.m_buffer.resize(buffer_size);
-    }
     boost::system::error_code error;
-    const std::size_t size = m_socket.read_some(boost::asio::buffer(_data.m_buffer), error);
+    const std::size_t size = m_socket.read_some(m_receive_buffer, error);
     if (error == boost::asio::error::would_block || error == boost::asio::error::interrupted) {
         // A wake-up with nothing to read after all.
         setup_receive();
@@ -119,12 +123,29 @@ void socket_impl::receive(shared_data& _data) {
         end_of_stream(_data, error, ZEL_LOCATION);
         return;
     }
-    const auto rearm = make_scope_guard([this, &_data] {
-        if (_data.m_socket_alive) {
+    // A full buffer may have left bytes behind: reading on at a later turn needs no readiness
+    // wait, and the other handlers of the loop run first.
+    const bool drained = size < m_receive_buffer.size();
+    const auto rearm = make_scope_guard([this, &_data, drained] {
+        if (!_data.m_socket_alive) {
+            return;
+        }
+        if (drained) {
             setup_receive();
+        } else {
+            receive_later();
         }
     });
-    _data.m_receive_callback(boost::string_view(_data.m_buffer.data(), size));
+    _data.m_receive_callback(
+        boost::string_view(static_cast<const char*>(m_receive_buffer.data()), size));
+}
+
+void socket_impl::receive_later() {
+    boost::asio::post(m_socket.get_executor(), [this, data = m_data] {
+        if (data->m_socket_alive) {
+            receive(*data);
+        }
+    });
 }
 
 void socket_impl::end_of_stream(shared_data& _data, const boost::system::error_code& _error,

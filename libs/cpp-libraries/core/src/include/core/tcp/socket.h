@@ -19,7 +19,7 @@ using message = boost::string_view;
 // stream delivers them, on the loop's thread; sends never block.
 class socket {
 public:
-    // _data points into the socket's buffer and is valid only during the call.
+    // _data points into a buffer that the loop's sockets share and is valid only during the call.
     using receive_callback = std::function<void(boost::string_view _data)>;
     // The peer closed the connection, in order or by a reset; receiving has stopped.
     using close_callback = std::function<void()>;
