@@ -57,6 +57,7 @@ TEST_F(tcp_test, an_accepted_connection_receives_and_hears_of_the_peers_close_on
     ASSERT_TRUE(run_until([&] { return accepted.size() == 1; }));
     auto& server = *accepted.front();
     EXPECT_EQ(server.get_remote_endpoint().address().to_string(), "127.0.0.1");
+    EXPECT_EQ(client->get_remote_endpoint().port(), acceptor->local_endpoint().port());
     std::string received;
     int closes = 0;
     server.set_receive_callback(
@@ -114,12 +115,13 @@ TEST_F(tcp_test, a_reset_connection_is_reported_as_a_close) {
     boost::asio::ip::tcp::socket peer(loop->get_io_context());
     peer.connect(acceptor->local_endpoint());
     ASSERT_TRUE(run_until([&] { return accepted.size() == 1; }));
-    bool closed = false;
+    const auto peer_address = peer.local_endpoint();
+    tcp::socket::endpoint remote;
     accepted.front()->set_receive_callback([](boost::string_view) {});
-    accepted.front()->set_close_callback([&] { closed = true; });
+    accepted.front()->set_close_callback([&] { remote = accepted.front()->get_remote_endpoint(); });
     peer.set_option(boost::asio::socket_base::linger(true, 0));
     peer.close();
-    EXPECT_TRUE(run_until([&] { return closed; }));
+    EXPECT_TRUE(run_until([&] { return remote == peer_address; }));
     EXPECT_THROW(accepted.front()->send_some("to nobody"), boost::system::system_error);
 }
 

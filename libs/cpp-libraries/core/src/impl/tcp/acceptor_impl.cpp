@@ -91,9 +91,9 @@ void acceptor_impl::setup_accept() {
             }
         });
         data->m_callback(std::make_unique<socket_impl>(m_io_context, m_logger, m_receive_buffer,
-                                                       std::move(_connection)));
+                                                       std::move(_connection), data->m_peer));
     };
-    m_acceptor.async_accept(m_io_context.get_executor(), std::move(on_accept));
+    m_acceptor.async_accept(m_io_context.get_executor(), m_data->m_peer, std::move(on_accept));
 }
 
 void acceptor_impl::setup_accept_later() {

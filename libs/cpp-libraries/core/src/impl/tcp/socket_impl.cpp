@@ -22,15 +22,18 @@ socket::ptr socket_impl::connect(boost::asio::io_context& _io_context,
                                  const component_logger& _logger,
                                  boost::asio::mutable_buffer _receive_buffer,
                                  boost::string_view _address, unsigned short _port) {
+    const endpoint server(boost::asio::ip::make_address(std::string(_address)), _port);
     stream connection(_io_context);
-    connection.connect(endpoint(boost::asio::ip::make_address(std::string(_address)), _port));
+    connection.connect(server);
     return std::make_unique<socket_impl>(_io_context, _logger, _receive_buffer,
-                                         std::move(connection));
+                                         std::move(connection), server);
 }
 
 socket_impl::socket_impl(boost::asio::io_context&, const component_logger& _logger,
-                         boost::asio::mutable_buffer _receive_buffer, stream _socket)
+                         boost::asio::mutable_buffer _receive_buffer, stream _socket,
+                         const endpoint& _remote_endpoint)
     : m_socket(std::move(_socket))
+    , m_remote_endpoint(_remote_endpoint)
     , m_logger(_logger)
     , m_receive_buffer(_receive_buffer)
     , m_data(std::make_shared<shared_data>()) {
@@ -53,7 +56,7 @@ void socket_impl::set_receive_callback(receive_callback _callback) {
 }
 
 socket::endpoint socket_impl::get_remote_endpoint() const {
-    return m_socket.remote_endpoint();
+    return m_remote_endpoint;
 }
 
 void socket_impl::set_can_send_callback(can_send_callback _callback) {
@@ -151,8 +154,11 @@ void socket_impl::receive_later() {
 void socket_impl::end_of_stream(shared_data& _data, const boost::system::error_code& _error,
                                 source_location _location) {
     // A reset ends the connection as surely as an orderly close: the owner is told the same
-    // way, so that it does not keep a dead connection.
-    if (_error != boost::asio::error::eof) {
+    // way, so that it does not keep a dead connection. Peers reset as they please, which is no
+    // fault here, and a storm of resets must not flood the log.
+    if (_error == boost::asio::error::connection_reset) {
+        m_logger.debug("%1%: %2%") % m_remote_endpoint % _error.message();
+    } else if (_error != boost::asio::error::eof) {
         m_logger.log_error(_error, _location);
     }
     if (!_data.m_close_callback.empty()) {

@@ -24,6 +24,8 @@ public:
     struct shared_data {
         bool m_acceptor_alive = true;
         detail::callback_slot<callback> m_callback;
+        // Where the pending accept writes the peer's address.
+        socket::endpoint m_peer;
     };
 
     // Listens on _endpoint with address reuse; failures throw boost::system::system_error.

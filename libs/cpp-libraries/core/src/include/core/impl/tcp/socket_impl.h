@@ -44,7 +44,8 @@ public:
     // _receive_buffer, which the other sockets of the loop share, and delivers each read before
     // the next.
     socket_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
-                boost::asio::mutable_buffer _receive_buffer, stream _socket);
+                boost::asio::mutable_buffer _receive_buffer, stream _socket,
+                const endpoint& _remote_endpoint);
     ~socket_impl() override;
 
     socket_impl(const socket_impl&) = delete;
@@ -65,12 +66,14 @@ private:
     // drained, or else its own turn of the loop.
     void receive(shared_data& _data);
     void receive_later();
-    // Receiving has ended: an error other than the peer's orderly close is logged with
+    // Receiving has ended: an error other than the peer's orderly close or reset is logged with
     // _location, and the owner hears of it through the close callback either way.
     void end_of_stream(shared_data& _data, const boost::system::error_code& _error,
                        source_location _location);
 
     stream m_socket;
+    // Kept from the start: the system no longer knows it once the connection has ended.
+    const endpoint m_remote_endpoint;
     const component_logger& m_logger;
     const boost::asio::mutable_buffer m_receive_buffer;
     std::shared_ptr<shared_data> m_data;
