@@ -11,10 +11,12 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +57,7 @@ TEST_F(tcp_test, an_accepted_connection_receives_and_hears_of_the_peers_close_on
     ASSERT_TRUE(run_until([&] { return accepted.size() == 1; }));
     auto& server = *accepted.front();
     EXPECT_EQ(server.get_remote_endpoint().address().to_string(), "127.0.0.1");
+    EXPECT_EQ(client->get_remote_endpoint().port(), acceptor->local_endpoint().port());
     std::string received;
     int closes = 0;
     server.set_receive_callback(
@@ -112,12 +115,13 @@ TEST_F(tcp_test, a_reset_connection_is_reported_as_a_close) {
     boost::asio::ip::tcp::socket peer(loop->get_io_context());
     peer.connect(acceptor->local_endpoint());
     ASSERT_TRUE(run_until([&] { return accepted.size() == 1; }));
-    bool closed = false;
+    const auto peer_address = peer.local_endpoint();
+    tcp::socket::endpoint remote;
     accepted.front()->set_receive_callback([](boost::string_view) {});
-    accepted.front()->set_close_callback([&] { closed = true; });
+    accepted.front()->set_close_callback([&] { remote = accepted.front()->get_remote_endpoint(); });
     peer.set_option(boost::asio::socket_base::linger(true, 0));
     peer.close();
-    EXPECT_TRUE(run_until([&] { return closed; }));
+    EXPECT_TRUE(run_until([&] { return remote == peer_address; }));
     EXPECT_THROW(accepted.front()->send_some("to nobody"), boost::system::system_error);
 }
 
@@ -147,6 +151,35 @@ TEST_F(tcp_test, callbacks_are_refused_empty_and_may_destroy_their_objects) {
     client.reset();
     EXPECT_TRUE(run_out());
     EXPECT_EQ(calls, 1);
+}
+
+// Each connection that has received holds no receive buffer of its own.
+TEST_F(tcp_test, a_thousand_connections_that_received_hold_little_memory) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    listen();
+    int received = 0;
+    const auto before = mallinfo2().uordblks;
+    std::vector<int> clients;
+    const auto close_all =
+        core::make_scope_guard([&] { std::for_each(clients.begin(), clients.end(), close); });
+    for (int i = 0; i < 1000; ++i) {
+        clients.push_back(socket(AF_INET, SOCK_STREAM, 0));
+        const auto server = acceptor->local_endpoint();
+        ASSERT_EQ(::connect(clients.back(), server.data(), static_cast<socklen_t>(server.size())),
+                  0);
+        ASSERT_EQ(send(clients.back(), "x", 1, 0), 1);
+        ASSERT_TRUE(run_until([&] { return accepted.size() == clients.size(); }));
+        accepted.back()->set_receive_callback(
+            [&](boost::string_view _data) { received += static_cast<int>(_data.size()); });
+    }
+    for (int round = 0; round < 10 && received < 1000; ++round) {
+        run_until([&] { return received == 1000; });
+    }
+    EXPECT_EQ(received, 1000);
+    EXPECT_LT(mallinfo2().uordblks - before, 1000u * 4096);
 }
 
 // Out of descriptors, accepts fail; the listener goes on and accepts again once some are free.

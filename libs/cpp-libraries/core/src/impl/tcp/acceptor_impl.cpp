@@ -32,20 +32,24 @@ bool is_shortage(const boost::system::error_code& _error) {
 }  // namespace
 
 acceptor_impl::acceptor_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
+                             boost::asio::mutable_buffer _receive_buffer,
                              const socket::endpoint& _endpoint)
     : m_io_context(_io_context)
     , m_logger(_logger)
+    , m_receive_buffer(_receive_buffer)
     , m_acceptor(_io_context, _endpoint, true)
     , m_retry_timer(_io_context)
     , m_data(std::make_shared<shared_data>()) {}
 
 acceptor_impl::acceptor_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
-                             ip_protocol _protocol, unsigned short _port)
-    : acceptor_impl(_io_context, _logger, any_address(_protocol, _port)) {}
+                             boost::asio::mutable_buffer _receive_buffer, ip_protocol _protocol,
+                             unsigned short _port)
+    : acceptor_impl(_io_context, _logger, _receive_buffer, any_address(_protocol, _port)) {}
 
 acceptor_impl::acceptor_impl(boost::asio::io_context& _io_context, const component_logger& _logger,
+                             boost::asio::mutable_buffer _receive_buffer,
                              boost::string_view _address, unsigned short _port)
-    : acceptor_impl(_io_context, _logger,
+    : acceptor_impl(_io_context, _logger, _receive_buffer,
                     socket::endpoint(boost::asio::ip::make_address(std::string(_address)), _port)) {
 }
 
@@ -65,8 +69,8 @@ socket::endpoint acceptor_impl::local_endpoint() const {
 }
 
 void acceptor_impl::setup_accept() {
-    m_acceptor.async_accept([this, data = m_data](const boost::system::error_code& _error,
-                                                  boost::asio::ip::tcp::socket _connection) {
+    auto on_accept = [this, data = m_data](const boost::system::error_code& _error,
+                                           socket_impl::stream _connection) {
         if (!data->m_acceptor_alive || _error == boost::asio::error::operation_aborted) {
             return;
         }
@@ -86,9 +90,10 @@ void acceptor_impl::setup_accept() {
                 setup_accept();
             }
         });
-        data->m_callback(
-            std::make_unique<socket_impl>(m_io_context, m_logger, std::move(_connection)));
-    });
+        data->m_callback(std::make_unique<socket_impl>(m_io_context, m_logger, m_receive_buffer,
+                                                       std::move(_connection), data->m_peer));
+    };
+    m_acceptor.async_accept(m_io_context.get_executor(), m_data->m_peer, std::move(on_accept));
 }
 
 void acceptor_impl::setup_accept_later() {

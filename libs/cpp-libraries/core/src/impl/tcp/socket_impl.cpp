@@ -5,6 +5,7 @@
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/error.hpp>
 #include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/socket_base.hpp>
 #include <boost/system/system_error.hpp>
 
@@ -18,16 +19,24 @@ namespace libs {
 namespace core {
 namespace tcp {
 socket::ptr socket_impl::connect(boost::asio::io_context& _io_context,
-                                 const component_logger& _logger, boost::string_view _address,
-                                 unsigned short _port) {
-    boost::asio::ip::tcp::socket connection(_io_context);
-    connection.connect(endpoint(boost::asio::ip::make_address(std::string(_address)), _port));
-    return std::make_unique<socket_impl>(_io_context, _logger, std::move(connection));
+                                 const component_logger& _logger,
+                                 boost::asio::mutable_buffer _receive_buffer,
+                                 boost::string_view _address, unsigned short _port) {
+    const endpoint server(boost::asio::ip::make_address(std::string(_address)), _port);
+    stream connection(_io_context);
+    connection.connect(server);
+    return std::make_unique<socket_impl>(_io_context, _logger, _receive_buffer,
+                                         std::move(connection), server);
 }
 
 socket_impl::socket_impl(boost::asio::io_context&, const component_logger& _logger,
-                         boost::asio::ip::tcp::socket _socket)
-    : m_socket(std::move(_socket)), m_logger(_logger), m_data(std::make_shared<shared_data>()) {
+                         boost::asio::mutable_buffer _receive_buffer, stream _socket,
+                         const endpoint& _remote_endpoint)
+    : m_socket(std::move(_socket))
+    , m_remote_endpoint(_remote_endpoint)
+    , m_logger(_logger)
+    , m_receive_buffer(_receive_buffer)
+    , m_data(std::make_shared<shared_data>()) {
     m_socket.non_blocking(true);
 }
 
@@ -47,7 +56,7 @@ void socket_impl::set_receive_callback(receive_callback _callback) {
 }
 
 socket::endpoint socket_impl::get_remote_endpoint() const {
-    return m_socket.remote_endpoint();
+    return m_remote_endpoint;
 }
 
 void socket_impl::set_can_send_callback(can_send_callback _callback) {
@@ -106,11 +115,8 @@ void socket_impl::setup_receive() {
 }
 
 void socket_impl::receive(shared_data& _data) {
-    if (_data.m_buffer.empty()) {
-        _data.m_buffer.resize(buffer_size);
-    }
     boost::system::error_code error;
-    const std::size_t size = m_socket.read_some(boost::asio::buffer(_data.m_buffer), error);
+    const std::size_t size = m_socket.read_some(m_receive_buffer, error);
     if (error == boost::asio::error::would_block || error == boost::asio::error::interrupted) {
         // A wake-up with nothing to read after all.
         setup_receive();
@@ -120,19 +126,39 @@ void socket_impl::receive(shared_data& _data) {
         end_of_stream(_data, error, ZEL_LOCATION);
         return;
     }
-    const auto rearm = make_scope_guard([this, &_data] {
-        if (_data.m_socket_alive) {
+    // A full buffer may have left bytes behind: reading on at a later turn needs no readiness
+    // wait, and the other handlers of the loop run first.
+    const bool drained = size < m_receive_buffer.size();
+    const auto rearm = make_scope_guard([this, &_data, drained] {
+        if (!_data.m_socket_alive) {
+            return;
+        }
+        if (drained) {
             setup_receive();
+        } else {
+            receive_later();
         }
     });
-    _data.m_receive_callback(boost::string_view(_data.m_buffer.data(), size));
+    _data.m_receive_callback(
+        boost::string_view(static_cast<const char*>(m_receive_buffer.data()), size));
+}
+
+void socket_impl::receive_later() {
+    boost::asio::post(m_socket.get_executor(), [this, data = m_data] {
+        if (data->m_socket_alive) {
+            receive(*data);
+        }
+    });
 }
 
 void socket_impl::end_of_stream(shared_data& _data, const boost::system::error_code& _error,
                                 source_location _location) {
     // A reset ends the connection as surely as an orderly close: the owner is told the same
-    // way, so that it does not keep a dead connection.
-    if (_error != boost::asio::error::eof) {
+    // way, so that it does not keep a dead connection. Peers reset as they please, which is no
+    // fault here, and a storm of resets must not flood the log.
+    if (_error == boost::asio::error::connection_reset) {
+        m_logger.debug("%1%: %2%") % m_remote_endpoint % _error.message();
+    } else if (_error != boost::asio::error::eof) {
         m_logger.log_error(_error, _location);
     }
     if (!_data.m_close_callback.empty()) {

@@ -19,7 +19,7 @@ using message = boost::string_view;
 // stream delivers them, on the loop's thread; sends never block.
 class socket {
 public:
-    // _data points into the socket's buffer and is valid only during the call.
+    // _data points into a buffer that the loop's sockets share and is valid only during the call.
     using receive_callback = std::function<void(boost::string_view _data)>;
     // The peer closed the connection, in order or by a reset; receiving has stopped.
     using close_callback = std::function<void()>;
@@ -33,7 +33,7 @@ public:
     // The first call starts receiving; later ones replace the callback, also from inside it.
     // An empty callback is refused with an exception and changes nothing.
     virtual void set_receive_callback(receive_callback _callback) = 0;
-    // Throws boost::system::system_error when the socket is no longer connected.
+    // The peer's address, also once the connection has ended (in the close callback).
     virtual endpoint get_remote_endpoint() const = 0;
     virtual void set_can_send_callback(can_send_callback _callback) = 0;
     // The can-send callback is called once when the kernel can take more data; requests made
