@@ -5,12 +5,22 @@
 #include <boost/asio/error.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace zel {
 namespace libs {
 namespace core {
 namespace {
+
+// The relay these streams usually read from forwards frames up to this size: a smaller bound
+// would let one producer disconnect every subscriber. A publisher that sends more is dropped for
+// good: libzmq takes it for a protocol error, after which a connecting socket does not retry.
+constexpr std::int64_t max_frame_size = 64 * 1024 * 1024;
+
+// A SUB socket drops the subscriptions that find its queue full, without a word, also when it
+// sends them all again to a publisher that restarted.
+constexpr int no_send_limit = 0;
 
 class subscription_impl : public message_stream::subscription {
 public:
@@ -28,6 +38,8 @@ message_stream_zmq_raw::message_stream_zmq_raw(boost::asio::io_context& _io_cont
                                                const component_logger& _logger,
                                                const std::string& _address)
     : m_callbacks(std::make_shared<topic_map>()), m_socket(_io_context), m_logger(_logger) {
+    m_socket.set_option(azmq::socket::send_high_water_mark(no_send_limit));
+    m_socket.set_option(azmq::socket::max_message_size(max_frame_size));
     m_socket.connect(_address);
     setup_receive();
 }
