@@ -8,6 +8,7 @@
 #include <azmq/socket.hpp>
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <memory>
@@ -213,6 +214,38 @@ TEST_F(message_stream_subscriptions_test, every_topic_reaches_the_publisher_and_
     EXPECT_EQ(receive_topics(1, 3000), 3000u);
     restart_publisher();
     EXPECT_EQ(receive_topics(1, 3000), 3000u);
+}
+
+TEST_F(message_stream_subscriptions_test, the_topic_of_a_last_dropped_subscription_goes) {
+    // Large blocks glibc maps apart count in hblkhd only.
+    const auto in_use = [] { return static_cast<long>(mallinfo2().uordblks + mallinfo2().hblkhd); };
+    const auto churn = [](core::message_stream& _stream) {
+        for (int topic = 0; topic < 100000; ++topic) {
+            _stream.subscribe(std::to_string(topic) + "/", [](auto) {});
+        }
+    };
+    auto stream = loop->create_zmq_raw_message_stream(endpoint);
+    frames kept_frames;
+    const auto record = [&](boost::string_view _frame) { kept_frames.emplace_back(_frame); };
+    auto kept = stream->subscribe("kept", record);
+    ASSERT_EQ(receive_topics(1, 1), 1u);
+    auto heap_before = in_use();
+    churn(*stream);
+    // Replaced before the removal its predecessor left to the loop has run: the topic stays.
+    kept = stream->subscribe("kept", record);
+    loop->get_io_context().poll();
+    EXPECT_EQ(receive_topics(0, 100000), 100000u);
+    EXPECT_LT(in_use() - heap_before, 1L << 20);
+    publisher->send(azmq::message(std::string("kept")));
+    EXPECT_TRUE(run_until([&] { return !kept_frames.empty(); }));
+
+    // Nothing piles up for a publisher that never came.
+    const auto unconnected = loop->create_zmq_raw_message_stream(test_support::free_tcp_endpoint());
+    heap_before = in_use();
+    churn(*unconnected);
+    loop->get_io_context().poll();
+    EXPECT_LT(in_use() - heap_before, 1L << 20);
+    stream.reset();  // kept outlives it
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ public:
     using callback = std::function<void(boost::string_view)>;
     using ptr = std::unique_ptr<message_stream>;
 
-    // Destroying it ends the deliveries to its callback at once (a call under way finishes).
+    // Destroying it ends the deliveries to its callback at once (a call under way finishes);
+    // on the loop's next turn, the topic is unsubscribed from unless someone else holds a
+    // subscription to it. It may outlive its stream.
     class subscription {
     public:
         using ptr = std::unique_ptr<subscription>;
