@@ -3,12 +3,18 @@
 #include <core/exception.h>
 #include <core/message_stream.h>
 #include <core/zmq/manager.h>
+#include <test_support/endpoints.h>
+
+#include <azmq/socket.hpp>
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
+#include <unordered_set>
 #include <vector>
 
 namespace core = zel::libs::core;
@@ -155,6 +161,91 @@ TEST_F(message_stream_test, json_subscribers_get_the_object_of_frames_of_their_t
     EXPECT_EQ(digit, frames{"{\"d\": 1}"});
     EXPECT_EQ(high, frames{"{\"e\": 1}"});
     EXPECT_THROW(stream->subscribe("status", nullptr), core::exception);
+}
+
+// A publisher that hands over the subscriptions it gets: byte 1 then the topic, or 0 then the
+// topic when unsubscribed.
+struct message_stream_subscriptions_test : loop_fixture {
+    message_stream_subscriptions_test() { restart_publisher(); }
+
+    // The endpoint is free again only once ZeroMQ has closed the previous publisher's listener.
+    void restart_publisher() {
+        publisher.reset();
+        publisher = std::make_unique<azmq::socket>(loop->get_io_context(), ZMQ_XPUB);
+        publisher->set_option(azmq::detail::integer_option<ZMQ_XPUB_VERBOSE, int>(1));
+        publisher->set_option(azmq::detail::integer_option<ZMQ_RCVTIMEO, int>(10));
+        boost::system::error_code error;
+        for (int attempt = 0; attempt < 100 && (publisher->bind(endpoint, error), error);
+             ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_FALSE(error) << error.message();
+    }
+
+    // The distinct topics of the first _count messages of _kind, the loop running meanwhile
+    // (the stream's socket attaches connections in it), waiting at most 5 s in all for them.
+    std::size_t receive_topics(char _kind, std::size_t _count) {
+        std::unordered_set<std::string> topics;
+        azmq::message message;
+        boost::system::error_code error;
+        for (int idle = 0; idle < 500 && topics.size() < _count;) {
+            publisher->receive(message, 0, error);
+            const auto* bytes = static_cast<const char*>(message.data());
+            if (error) {
+                ++idle;
+                loop->get_io_context().poll();
+            } else if (message.size() > 0 && bytes[0] == _kind) {
+                topics.emplace(bytes + 1, message.size() - 1);
+            }
+        }
+        return topics.size();
+    }
+
+    std::string endpoint = test_support::free_tcp_endpoint();
+    std::unique_ptr<azmq::socket> publisher;
+};
+
+TEST_F(message_stream_subscriptions_test, every_topic_reaches_the_publisher_and_its_successor) {
+    const auto stream = loop->create_zmq_raw_message_stream(endpoint);
+    std::vector<core::message_stream::subscription::ptr> subscriptions;
+    for (int topic = 0; topic < 3000; ++topic) {
+        subscriptions.push_back(stream->subscribe(std::to_string(topic) + "/", [](auto) {}));
+    }
+    EXPECT_EQ(receive_topics(1, 3000), 3000u);
+    restart_publisher();
+    EXPECT_EQ(receive_topics(1, 3000), 3000u);
+}
+
+TEST_F(message_stream_subscriptions_test, the_topic_of_a_last_dropped_subscription_goes) {
+    // Large blocks glibc maps apart count in hblkhd only.
+    const auto in_use = [] { return static_cast<long>(mallinfo2().uordblks + mallinfo2().hblkhd); };
+    const auto churn = [](core::message_stream& _stream) {
+        for (int topic = 0; topic < 100000; ++topic) {
+            _stream.subscribe(std::to_string(topic) + "/", [](auto) {});
+        }
+    };
+    auto stream = loop->create_zmq_raw_message_stream(endpoint);
+    frames kept_frames;
+    const auto record = [&](boost::string_view _frame) { kept_frames.emplace_back(_frame); };
+    auto kept = stream->subscribe("kept", record);
+    ASSERT_EQ(receive_topics(1, 1), 1u);
+    auto heap_before = in_use();
+    churn(*stream);
+    // Replaced before the removal its predecessor left to the loop has run: the topic stays.
+    kept = stream->subscribe("kept", record);
+    loop->get_io_context().poll();
+    EXPECT_EQ(receive_topics(0, 100000), 100000u);
+    EXPECT_LT(in_use() - heap_before, 1L << 20);
+    publisher->send(azmq::message(std::string("kept")));
+    EXPECT_TRUE(run_until([&] { return !kept_frames.empty(); }));
+
+    // Nothing piles up for a publisher that never came.
+    const auto unconnected = loop->create_zmq_raw_message_stream(test_support::free_tcp_endpoint());
+    heap_before = in_use();
+    churn(*unconnected);
+    loop->get_io_context().poll();
+    EXPECT_LT(in_use() - heap_before, 1L << 20);
+    stream.reset();  // kept outlives it
 }
 
 }  // namespace

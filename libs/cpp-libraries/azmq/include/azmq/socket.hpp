@@ -46,6 +46,13 @@ public:
     using executor_type = boost::asio::io_context::executor_type;
     using native_handle_type = void*;
     using subscribe = detail::binary_option<ZMQ_SUBSCRIBE>;
+    using unsubscribe = detail::binary_option<ZMQ_UNSUBSCRIBE>;
+    // The messages queued for each peer, 0 for no limit; past it libzmq drops or blocks, as the
+    // socket type has it (a SUB socket drops subscriptions).
+    using send_high_water_mark = detail::integer_option<ZMQ_SNDHWM, int>;
+    // 1: messages are queued only for connections made, not for those still being attempted.
+    // Set before connect.
+    using immediate = detail::integer_option<ZMQ_IMMEDIATE, int>;
     // Inbound messages above this size (a frame, or a subscription on a PUB socket) make libzmq
     // drop the peer that sent them. Set before bind or connect.
     using max_message_size = detail::integer_option<ZMQ_MAXMSGSIZE, std::int64_t>;

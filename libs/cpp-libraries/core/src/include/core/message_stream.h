@@ -10,14 +10,22 @@ namespace libs {
 namespace core {
 
 // Frames of a publisher, handed to the components subscribed to their topics on the events
-// loop's thread, for as long as each holds its subscription.
+// loop's thread, for as long as each holds its subscription. Every subscription reaches the
+// publisher, also again after it restarts.
+//
+// A frame above 64 MiB is refused: ZeroMQ drops the publisher that sent it and does not connect
+// to it again, so the stream receives nothing more.
+// At most ZeroMQ's receive high-water mark (1,000) frames of at most 64 MiB wait for the loop;
+// further frames wait at the publisher, which drops them past its own limit.
 class message_stream {
 public:
     // The view is valid only during the call.
     using callback = std::function<void(boost::string_view)>;
     using ptr = std::unique_ptr<message_stream>;
 
-    // Destroying it ends the deliveries to its callback at once (a call under way finishes).
+    // Destroying it ends the deliveries to its callback at once (a call under way finishes);
+    // on the loop's next turn, the topic is unsubscribed from unless someone else holds a
+    // subscription to it. It may outlive its stream.
     class subscription {
     public:
         using ptr = std::unique_ptr<subscription>;
