@@ -47,21 +47,18 @@ public:
     using native_handle_type = void*;
     using subscribe = detail::binary_option<ZMQ_SUBSCRIBE>;
     using unsubscribe = detail::binary_option<ZMQ_UNSUBSCRIBE>;
-    // The messages queued for each peer, 0 for no limit; past it libzmq drops or blocks, as the
-    // socket type has it (a SUB socket drops subscriptions).
+    // Inbound messages above this size (a frame, or a subscription on a PUB socket) make libzmq
+    // close the connection they came over, as a protocol error: a peer that connected may
+    // connect again, but a socket that connected does not. Set before bind or connect.
+    using max_message_size = detail::integer_option<ZMQ_MAXMSGSIZE, std::int64_t>;
+    // Messages queued for each peer, before sending blocks or drops, as the socket type has it
+    // (a SUB socket drops subscriptions); 0: no limit. Set before bind or connect.
     using send_high_water_mark = detail::integer_option<ZMQ_SNDHWM, int>;
+    // Messages received from each peer that wait to be read, before libzmq stops reading from
+    // it. Set before bind or connect.
+    using receive_high_water_mark = detail::integer_option<ZMQ_RCVHWM, int>;
     // 1: messages are queued only for connections made, not for those still being attempted.
     // Set before connect.
-    using immediate = detail::integer_option<ZMQ_IMMEDIATE, int>;
-    // Inbound messages above this size (a frame, or a subscription on a PUB socket) make libzmq
-    // drop the peer that sent them. Set before bind or connect.
-    using max_message_size = detail::integer_option<ZMQ_MAXMSGSIZE, std::int64_t>;
-    // Frames queued for each peer, before sending blocks or drops; 0: no limit. Set before bind
-    // or connect.
-    using send_high_water_mark = detail::integer_option<ZMQ_SNDHWM, int>;
-    // Frames received from each peer that wait to be read, before libzmq stops reading from it.
-    using receive_high_water_mark = detail::integer_option<ZMQ_RCVHWM, int>;
-    // True: frames are queued only for peers whose connection is complete. Set before connect.
     using immediate = detail::integer_option<ZMQ_IMMEDIATE, int>;
 
     // _type is a libzmq socket type (ZMQ_PULL, ZMQ_PUB, ...); an unknown one throws.
