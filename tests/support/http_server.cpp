@@ -276,6 +276,19 @@ void http_server::serve_requests(connection& _connection) {
             asio::write(socket, asio::buffer(std::string_view("HTTP/1.1 abc\r\n\r\n")), error);
             break;
         }
+        if (reply.what == http_reply::fault::head_cut_short) {
+            asio::write(socket, asio::buffer(std::string_view("HTTP/1.1 200 OK\r\n")), error);
+            break;
+        }
+        if (reply.what == http_reply::fault::endless_body) {
+            asio::write(socket, asio::buffer(std::string_view("HTTP/1.1 200 OK\r\n\r\n")), error);
+            const std::string chunk(64 * 1024, 'e');
+            // Ends when the client goes, or when the server stops and cuts the connection.
+            while (!error) {
+                asio::write(socket, asio::buffer(chunk), error);
+            }
+            break;
+        }
         const auto fault = reply.what;
         auto response = make_response(std::move(reply), version, keep_alive);
         if (fault == http_reply::fault::close_mid_body) {

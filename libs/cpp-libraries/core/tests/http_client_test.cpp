@@ -197,6 +197,51 @@ TEST_F(http_client_test, transfer_failures_are_results_without_a_status_code) {
     EXPECT_EQ(refused.error().value_or("").rfind("curl_easy_perform failed:", 0), 0u);
 }
 
+TEST_F(http_client_test, answers_and_addresses_that_must_fail_do_so_and_say_why) {
+    serve([](const http_request_record& _request) {
+        http_reply reply;
+        if (_request.target == "/head") {
+            reply.what = http_reply::fault::head_cut_short;
+        } else if (_request.target == "/endless") {
+            reply.what = http_reply::fault::endless_body;
+        }
+        return reply;
+    });
+    const auto requests = client(5s, 2);
+    requests->set_max_body_size(1 << 20);
+    struct failure {
+        std::string address;
+        std::string error;
+    };
+    const std::vector<failure> failures{
+        {"/head", "curl_easy_perform failed:the response's head was cut short"},
+        {"/endless", "curl_easy_perform failed:the response's body is above 1048576 bytes"},
+        {std::string("/a\0b", 4), "refused: the address holds a NUL byte"}};
+    for (const auto& each : failures) {
+        EXPECT_EQ(requests->perform_request(http::method::get, each.address).error(), each.error);
+        const auto pending =
+            requests->perform_async_request(http::method::get, each.address, collect());
+        ASSERT_TRUE(await_delivered(1));
+        EXPECT_EQ(delivered.back().error(), each.error);
+        delivered.clear();
+    }
+    EXPECT_EQ(server->request_count(), 4u);
+
+    const auto anywhere = loop->create_http_client("", 5s);
+    EXPECT_EQ(anywhere->perform_request(http::method::get, "file:///etc/hostname").error(),
+              boost::optional<std::string>("curl_easy_perform failed:Unsupported protocol"));
+}
+
+TEST_F(http_client_test, a_time_out_libcurl_cannot_take_is_refused_when_the_client_is_made) {
+    serve();
+    for (const auto timeout : {-1s, http::client::max_timeout + 1s}) {
+        EXPECT_THROW(client(timeout), zel::libs::core::exception) << timeout.count();
+    }
+    for (const auto timeout : {0s, http::client::max_timeout}) {
+        EXPECT_TRUE(client(timeout, 1)->perform_request(http::method::get, "/").ok());
+    }
+}
+
 TEST_F(http_client_test, redirects_are_followed_and_large_bodies_come_back_whole) {
     const std::string large(50 * 1024 * 1024, 'L');
     serve([&](const http_request_record& _request) {

@@ -36,6 +36,11 @@ struct http_reply {
         close_mid_body,
         // Sends "HTTP/1.1 abc" as the status line, then closes.
         malformed_status_line,
+        // Sends "HTTP/1.1 200 OK" and its line end only, then closes.
+        head_cut_short,
+        // Sends a head without a length, then body bytes until the client goes or the server
+        // stops.
+        endless_body,
     };
     // 100..999, sent as given; 1xx, 204 and 304 go without a body. Any other
     // code is answered 500.

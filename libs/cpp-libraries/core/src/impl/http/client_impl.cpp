@@ -3,13 +3,17 @@
 #include <core/check_failed_exception.h>
 #include <core/constants.h>
 #include <core/core.h>
+#include <core/exception.h>
 #include <core/exception_to_string.h>
 #include <core/impl/async_operation_handle_impl.h>
 #include <core/scope_guard.h>
 
 #include <boost/asio/post.hpp>
 
+#include <chrono>
+#include <limits>
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace zel {
@@ -23,15 +27,57 @@ namespace {
 constexpr long max_redirects = 30;
 constexpr long connect_timeout_seconds = 10;
 
-std::size_t append_to_buffer(char* _data, std::size_t _size, std::size_t _count, void* _buffer) {
+// What a transfer receives, kept within the client's limit on a body.
+struct response {
+    std::string m_body;
+    std::size_t m_max_body_size;
+    bool m_body_too_large = false;
+    // Whether the last head received has ended with its blank line; a server
+    // that closes before it has not answered.
+    bool m_head_ended = false;
+};
+
+std::size_t append_to_body(char* _data, std::size_t _size, std::size_t _count, void* _response) {
+    auto& into = *static_cast<response*>(_response);
     const std::size_t length = _size * _count;
+    if (length > into.m_max_body_size - into.m_body.size()) {
+        into.m_body_too_large = true;
+        // A short count ends the transfer in error.
+        return 0;
+    }
     try {
-        static_cast<std::string*>(_buffer)->append(_data, length);
+        into.m_body.append(_data, length);
     } catch (...) {
-        // No exception may cross libcurl; a short count ends the transfer in error.
+        // No exception may cross libcurl.
         return 0;
     }
     return length;
+}
+
+std::size_t read_head_line(char* _data, std::size_t _size, std::size_t _count, void* _response) {
+    const boost::string_view line(_data, _size * _count);
+    auto& into = *static_cast<response*>(_response);
+    // Each head of a redirect or an interim answer starts with its status line.
+    if (line.starts_with("HTTP/")) {
+        into.m_head_ended = false;
+    } else if (line == "\r\n" || line == "\n") {
+        into.m_head_ended = true;
+    }
+    return line.size();
+}
+
+int abort_when_the_client_goes(void* _client, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const client_impl*>(_client)->must_abort() ? 1 : 0;
+}
+
+std::chrono::seconds checked_timeout(std::chrono::seconds _timeout) {
+    if (_timeout < _timeout.zero() || _timeout > client::max_timeout) {
+        throw exception("http::client: the time-out of " + std::to_string(_timeout.count()) +
+                            " s is out of range (0, no limit, to " +
+                            std::to_string(client::max_timeout.count()) + " s)",
+                        ZEL_LOCATION);
+    }
+    return _timeout;
 }
 
 // Without a worker no asynchronous request would ever be performed.
@@ -68,7 +114,7 @@ client_impl::client_impl(events_loop& _main_events_loop, core& _core,
     : m_main_events_loop(_main_events_loop)
     , m_logger(_logger)
     , m_address(_address)
-    , m_timeout(_timeout)
+    , m_timeout(checked_timeout(_timeout))
     , m_disabled_methods(_disabled_methods.begin(), _disabled_methods.end())
     , m_shared_curl_data()
     // One idle handle per worker, and one for a thread that blocks on a request.
@@ -83,6 +129,9 @@ client_impl::client_impl(events_loop& _main_events_loop, core& _core,
 }
 
 client_impl::~client_impl() {
+    // The bound holds whatever the time-out, even none.
+    m_abort_at = (std::chrono::steady_clock::now().time_since_epoch() + std::chrono::seconds(10)) /
+                 std::chrono::nanoseconds(1);
     m_worker_events_loop_work.reset();
     m_worker_events_loop->stop();
     m_worker_thread_pool.join();
@@ -142,12 +191,17 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
     }
     const char* const method_name = to_string(_method);
 
-    std::string buffer;
+    response received{std::string(), m_max_body_size.load()};
     std::string url = m_address;
     url.append(_address.data(), _address.size());
+    // libcurl reads the address as a C string: it would send what comes before the NUL.
+    if (url.find('\0') != std::string::npos) {
+        return result("refused: the address holds a NUL byte");
+    }
     options.set(CURLOPT_HTTPHEADER, headers)
         .set(CURLOPT_CUSTOMREQUEST, method_name)
-        .set(CURLOPT_WRITEDATA, static_cast<void*>(&buffer))
+        .set(CURLOPT_WRITEDATA, static_cast<void*>(&received))
+        .set(CURLOPT_HEADERDATA, static_cast<void*>(&received))
         .set(CURLOPT_URL, url.c_str());
     if (options.code() != CURLE_OK) {
         return result(std::string("curl_easy_setopt failed:") + curl_easy_strerror(options.code()));
@@ -156,23 +210,44 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
     long status = 200;
     if (m_disabled_methods.count(_method) == 0) {
         const CURLcode code = curl_easy_perform(curl_handle);
+        if (received.m_body_too_large) {
+            return result("curl_easy_perform failed:the response's body is above " +
+                          std::to_string(received.m_max_body_size) + " bytes");
+        }
         if (code != CURLE_OK) {
             return result(std::string("curl_easy_perform failed:") + curl_easy_strerror(code));
         }
+        // libcurl takes a connection closed within the head for a complete answer.
+        if (!received.m_head_ended) {
+            return result("curl_easy_perform failed:the response's head was cut short");
+        }
         curl_easy_getinfo(curl_handle, CURLINFO_RESPONSE_CODE, &status);
     }
-    return result(std::move(buffer), static_cast<int>(status));
+    return result(std::move(received.m_body), static_cast<int>(status));
+}
+
+bool client_impl::must_abort() const {
+    const std::int64_t abort_at = m_abort_at.load(std::memory_order_relaxed);
+    return abort_at != std::numeric_limits<std::int64_t>::max() &&
+           std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1) >=
+               abort_at;
 }
 
 bool client_impl::set_up_handle(CURL* _handle) const {
     options_setter options(_handle);
     options.set(CURLOPT_USERAGENT, constants::project_name.c_str())
-        .set(CURLOPT_WRITEFUNCTION, &append_to_buffer)
+        .set(CURLOPT_WRITEFUNCTION, &append_to_body)
+        .set(CURLOPT_HEADERFUNCTION, &read_head_line)
+        .set(CURLOPT_NOPROGRESS, 0L)
+        .set(CURLOPT_XFERINFOFUNCTION, &abort_when_the_client_goes)
+        .set(CURLOPT_XFERINFODATA, static_cast<const void*>(this))
         .set(CURLOPT_TIMEOUT, static_cast<long>(m_timeout.count()))
         .set(CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds)
         .set(CURLOPT_FOLLOWLOCATION, 1L)
         .set(CURLOPT_MAXREDIRS, max_redirects)
-        // A server may not send the client anywhere but to another HTTP address.
+        // Neither a caller nor a server may make the client read anything but an
+        // HTTP address (a file, say).
+        .set(CURLOPT_PROTOCOLS_STR, "http,https")
         .set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https")
         // Time-outs would otherwise be raised as signals, which strike any
         // thread of the process.

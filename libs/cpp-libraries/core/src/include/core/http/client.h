@@ -6,6 +6,8 @@
 
 #include <boost/utility/string_view.hpp>
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,15 +21,32 @@ namespace http {
 // the request's address, joined as they stand. Connections, DNS answers, TLS
 // sessions and cookies are reused across the client's requests. Failures are
 // results, never exceptions: a transfer that fails has no status code and its
-// error() starts with "curl_easy_perform failed:". A non-empty body is sent as
-// "application/json" whatever the method.
+// error() starts with "curl_easy_perform failed:" (a response whose head the
+// server cut short, or whose body grew past the client's limit, included); a
+// request refused before any transfer has an error() that starts with
+// "refused:" (an address holding a NUL byte). Requests and redirects use http
+// and https only. A non-empty body is sent as "application/json" whatever the
+// method.
+//
+// The time-out a client is made with bounds each request, from 1 to
+// max_timeout seconds; 0 sets no limit. Any other value is refused with
+// exception when the client is made.
 class client {
 public:
     using ptr = std::unique_ptr<client>;
     using callback = std::function<void(result)>;
     using handle = async_operation_handle<result>::ptr;
 
+    // The longest time-out libcurl takes.
+    static constexpr std::chrono::seconds max_timeout{2147483};
+    // What one response's body may hold unless set otherwise: past it the
+    // request fails at once, and no more of it is kept.
+    static constexpr std::size_t default_max_body_size = std::size_t(256) << 20;
+
     virtual ~client() = default;
+
+    // For the requests that start from now on; any thread may call it.
+    virtual void set_max_body_size(std::size_t _bytes) = 0;
 
     // Blocking, on the calling thread; any thread may call them at once.
     virtual result perform_request(method _method, boost::string_view _address) = 0;

@@ -8,7 +8,10 @@
 
 #include <boost/asio/thread_pool.hpp>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,7 +32,8 @@ public:
                 const std::string& _address, std::chrono::seconds _timeout,
                 const std::vector<method>& _disabled_methods, int _num_threads);
     // Waits for the transfers in progress, then performs the queued requests on
-    // this thread for at most 10 seconds; requests still queued then are dropped
+    // this thread; 10 seconds after it began, whatever transfer still runs is
+    // aborted, also with a time-out of 0, and requests still queued are dropped
     // and their handles never complete.
     ~client_impl() override;
 
@@ -43,6 +47,10 @@ public:
     handle perform_async_request(method _method, std::string _address, std::string _body,
                                  callback _callback) override;
     handle perform_async_request(method _method, std::string _address, std::string _body) override;
+    void set_max_body_size(std::size_t _bytes) override { m_max_body_size = _bytes; }
+
+    // Whether transfers are to end now, as the client is going.
+    bool must_abort() const;
 
 private:
     // The options every request of the client shares.
@@ -57,6 +65,9 @@ private:
     [[maybe_unused]] const component_logger& m_logger;
     const std::string m_address;
     const std::chrono::seconds m_timeout;
+    std::atomic<std::size_t> m_max_body_size{default_max_body_size};
+    // Steady-clock nanoseconds from which transfers are aborted; none until the destructor.
+    std::atomic<std::int64_t> m_abort_at{std::numeric_limits<std::int64_t>::max()};
     const std::set<method> m_disabled_methods;
     shared_curl_data m_shared_curl_data;
     // After the share handle, which libcurl refuses to clean up while an easy
