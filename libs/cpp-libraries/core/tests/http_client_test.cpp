@@ -240,6 +240,20 @@ TEST_F(http_client_test, a_time_out_libcurl_cannot_take_is_refused_when_the_clie
     for (const auto timeout : {0s, http::client::max_timeout}) {
         EXPECT_TRUE(client(timeout, 1)->perform_request(http::method::get, "/").ok());
     }
+    // With no limit, destruction still ends the transfer that runs 10 s after it began.
+    serve([](const http_request_record&) {
+        http_reply silent;
+        silent.what = http_reply::fault::never_answer;
+        return silent;
+    });
+    auto unlimited = client(0s, 1);
+    const auto pending = unlimited->perform_async_request(http::method::get, "/", collect());
+    for (int i = 0; i < 500 && server->request_count() == 0; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    unlimited.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
 }
 
 TEST_F(http_client_test, redirects_are_followed_and_large_bodies_come_back_whole) {
