@@ -34,7 +34,15 @@ std::string free_tcp_endpoint() {
 
 std::string unique_ipc_endpoint() {
     static std::atomic<int> counter{0};
-    return "ipc:///tmp/vandrel-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    // A path left behind by an earlier process with the same pid is skipped: binding there
+    // would meet its socket file.
+    for (;;) {
+        const std::string path =
+            "/tmp/vandrel-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+        if (access(path.c_str(), F_OK) != 0) {
+            return "ipc://" + path;
+        }
+    }
 }
 
 }  // namespace test_support
