@@ -11,7 +11,6 @@
 #include <boost/asio/post.hpp>
 
 #include <chrono>
-#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -130,8 +129,7 @@ client_impl::client_impl(events_loop& _main_events_loop, core& _core,
 
 client_impl::~client_impl() {
     // The bound holds whatever the time-out, even none.
-    m_abort_at = (std::chrono::steady_clock::now().time_since_epoch() + std::chrono::seconds(10)) /
-                 std::chrono::nanoseconds(1);
+    m_abort_at = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     m_worker_events_loop_work.reset();
     m_worker_events_loop->stop();
     m_worker_thread_pool.join();
@@ -227,10 +225,10 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
 }
 
 bool client_impl::must_abort() const {
-    const std::int64_t abort_at = m_abort_at.load(std::memory_order_relaxed);
-    return abort_at != std::numeric_limits<std::int64_t>::max() &&
-           std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1) >=
-               abort_at;
+    const auto abort_at = m_abort_at.load(std::memory_order_relaxed);
+    // The clock is read only once the client is going.
+    return abort_at != std::chrono::steady_clock::time_point::max() &&
+           std::chrono::steady_clock::now() >= abort_at;
 }
 
 bool client_impl::set_up_handle(CURL* _handle) const {

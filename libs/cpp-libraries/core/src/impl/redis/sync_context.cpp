@@ -63,10 +63,9 @@ sync_context::sync_context(events_loop& _events_loop, const component_logger& _l
     : m_events_loop(_events_loop), m_logger(_logger), m_timeout(context::default_reply_timeout) {
     m_context_ptr.reset(redisConnectWithTimeout(std::string(_ip).c_str(), _port,
                                                 to_timeval(context::connect_timeout)));
-    if (m_context_ptr && m_context_ptr->err == 0) {
-        redisSetTimeout(m_context_ptr.get(), io_slice);
-    }
-    if (m_context_ptr && m_context_ptr->err == 0) {
+    // Each sets the context's error when it fails.
+    if (m_context_ptr && m_context_ptr->err == 0 &&
+        redisSetTimeout(m_context_ptr.get(), io_slice) == REDIS_OK) {
         redisEnableKeepAlive(m_context_ptr.get());
     }
     if (!m_context_ptr || m_context_ptr->err != 0) {

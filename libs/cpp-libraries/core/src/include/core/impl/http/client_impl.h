@@ -10,8 +10,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
-#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -66,8 +64,9 @@ private:
     const std::string m_address;
     const std::chrono::seconds m_timeout;
     std::atomic<std::size_t> m_max_body_size{default_max_body_size};
-    // Steady-clock nanoseconds from which transfers are aborted; none until the destructor.
-    std::atomic<std::int64_t> m_abort_at{std::numeric_limits<std::int64_t>::max()};
+    // From when transfers are aborted; never until the destructor.
+    std::atomic<std::chrono::steady_clock::time_point> m_abort_at{
+        std::chrono::steady_clock::time_point::max()};
     const std::set<method> m_disabled_methods;
     shared_curl_data m_shared_curl_data;
     // After the share handle, which libcurl refuses to clean up while an easy
