@@ -349,7 +349,12 @@ TEST_F(http_client_test, a_dropped_handle_cancels_a_queued_request_and_discards_
         return reply(200, "late", {}, 300ms);
     });
     auto requests = client(5s, 1);
-    auto running = requests->perform_async_request(http::method::get, "/running", collect());
+    std::thread::id released_on;
+    std::shared_ptr<void> token(nullptr, [&](void*) { released_on = std::this_thread::get_id(); });
+    auto running = requests->perform_async_request(
+        http::method::get, "/running",
+        [token, deliver = collect()](http::result _result) { deliver(std::move(_result)); });
+    token.reset();
     auto queued = requests->perform_async_request(http::method::get, "/queued", collect());
     queued.reset();
     const auto deadline = std::chrono::steady_clock::now() + 5s;
@@ -361,6 +366,8 @@ TEST_F(http_client_test, a_dropped_handle_cancels_a_queued_request_and_discards_
     requests.reset();
     run_out();
     EXPECT_TRUE(delivered.empty());
+    // The callback goes where it would have run, whichever thread held it last.
+    EXPECT_EQ(released_on, std::this_thread::get_id());
     ASSERT_EQ(server->requests().size(), 1u);
     EXPECT_EQ(server->requests()[0].target, "/running");
 }

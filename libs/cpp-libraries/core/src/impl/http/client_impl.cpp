@@ -4,8 +4,7 @@
 #include <core/constants.h>
 #include <core/core.h>
 #include <core/exception.h>
-#include <core/exception_to_string.h>
-#include <core/impl/async_operation_handle_impl.h>
+#include <core/impl/http/async_request.h>
 #include <core/scope_guard.h>
 
 #include <boost/asio/post.hpp>
@@ -190,8 +189,9 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
     const char* const method_name = to_string(_method);
 
     response received{std::string(), m_max_body_size.load()};
-    std::string url = m_address;
-    url.append(_address.data(), _address.size());
+    std::string url;
+    url.reserve(m_address.size() + _address.size());
+    url.append(m_address).append(_address.data(), _address.size());
     // libcurl reads the address as a C string: it would send what comes before the NUL.
     if (url.find('\0') != std::string::npos) {
         return result("refused: the address holds a NUL byte");
@@ -259,32 +259,9 @@ bool client_impl::set_up_handle(CURL* _handle) const {
 
 client::handle client_impl::perform_async_request_impl(method _method, std::string _address,
                                                        std::string _body) const {
-    using handle_impl = async_operation_handle_impl<result>;
-    auto address = std::make_shared<const std::string>(std::move(_address));
-    auto body = std::make_shared<const std::string>(std::move(_body));
-    auto start = [this, _method, address, body](const handle_impl::ptr&,
-                                                std::weak_ptr<handle_impl> _weak_handle) {
-        m_worker_events_loop->post(
-            [this, _method, address, body, weak_handle = std::move(_weak_handle)] {
-                if (weak_handle.expired()) {
-                    return;
-                }
-                result outcome = [&] {
-                    try {
-                        return perform_request_impl(_method, *address, *body);
-                    } catch (...) {
-                        // A worker's loop has nobody to hand an exception to:
-                        // the request's owner gets it as its failure.
-                        return result(exception_to_string());
-                    }
-                }();
-                if (const auto request = weak_handle.lock()) {
-                    request->return_result(std::move(outcome));
-                }
-            },
-            source_location());
-    };
-    handle_impl::ptr request = handle_impl::create(m_main_events_loop, std::move(start));
+    auto request = std::make_shared<async_request>(
+        *this, m_worker_events_loop->get_io_context(), m_main_events_loop.get_io_context(), _method,
+        std::move(_address), std::move(_body), badge<client_impl>());
     request->start();
     return request;
 }

@@ -51,6 +51,9 @@ public:
     bool must_abort() const;
 
 private:
+    // Performs its transfers on the workers.
+    friend class async_request;
+
     // The options every request of the client shares.
     bool set_up_handle(CURL* _handle) const;
     result perform_request_impl(method _method, boost::string_view _address,
