@@ -1,6 +1,7 @@
 // A service of the family in its smallest form: it logs "heartbeat N" once per interval, and its
 // debug socket carries every record to a relay, whose subscribers read them under the topic
 // "&heartbeat_service:heartbeat".
+#include <core/constants.h>
 #include <core/core.h>
 #include <core/events_loop.h>
 #include <core/ignore_broken_pipes.h>
@@ -8,21 +9,39 @@
 
 #include <zmq.hpp>
 
+#include <getopt.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <chrono>
 #include <cstring>
 #include <iostream>
+#include <ostream>
 #include <string>
 
 namespace core = zel::libs::core;
 
 namespace {
 
-int usage(const char* _program) {
-    std::cerr << "Usage: " << _program << " [-a RELAY_INPUT] [-i INTERVAL_MS]\n";
+void print_usage(std::ostream& _out, const char* _program) {
+    _out << "Usage: " << _program << " [-a RELAY_INPUT] [-i INTERVAL_MS]\n";
+}
+
+int usage_error(const char* _program) {
+    print_usage(std::cerr, _program);
     return 2;
+}
+
+int help(const char* _program) {
+    print_usage(std::cout, _program);
+    std::cout
+        << "Logs \"heartbeat N\" once per interval; its debug socket carries each record to a\n"
+           "relay, whose subscribers read them under \"&heartbeat_service:heartbeat\".\n"
+           "  -a RELAY_INPUT   the relay's input address (default tcp://127.0.0.1:5555)\n"
+           "  -i INTERVAL_MS   milliseconds between heartbeats (default 1000)\n"
+           "  -h, --help       print this help\n"
+           "  --version        print the version\n";
+    return 0;
 }
 
 }  // namespace
@@ -32,21 +51,30 @@ int main(int argc, char** argv) {
     // wait a second per record.
     std::string relay_input = "tcp://127.0.0.1:5555";
     int interval_ms = 1000;
-    for (int option; (option = getopt(argc, argv, "a:i:")) != -1;) {
+    static const option long_options[] = {
+        {"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {}};
+    for (int option; (option = getopt_long(argc, argv, "a:i:h", long_options, nullptr)) != -1;) {
+        if (option == 'h') {
+            return help(argv[0]);
+        }
+        if (option == 'V') {
+            std::cout << "heartbeat_service " << core::constants::git_version << '\n';
+            return 0;
+        }
         if (option == 'a') {
             relay_input = optarg;
         } else if (option == 'i') {
             const char* end = optarg + std::strlen(optarg);
             const auto [last, error] = std::from_chars(optarg, end, interval_ms);
             if (error != std::errc() || last != end || interval_ms <= 0) {
-                return usage(argv[0]);
+                return usage_error(argv[0]);
             }
         } else {
-            return usage(argv[0]);
+            return usage_error(argv[0]);
         }
     }
     if (optind != argc) {
-        return usage(argv[0]);
+        return usage_error(argv[0]);
     }
 
     // Before the first record: standard error may be a pipe whose reader is gone.

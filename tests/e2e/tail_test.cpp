@@ -90,13 +90,20 @@ TEST_F(tail_test, prints_a_frame_of_any_bytes_as_one_escaped_line) {
     const auto start = wait_until_tailing(*tail, "probe");
     ASSERT_NE(start, std::string::npos) << tail->wait(1s).standard_error;
 
-    const char frame[] = "a\0b\nc\\d\xff\xff \x7e\x7f\x1b[2J\t\r";
+    // Well-formed UTF-8 stays; a C1 control, an overlong form, a surrogate, a code point past
+    // U+10FFFF and a cut sequence do not.
+    const char frame[] =
+        "a\0b\nc\\d\xff\xff \x7e\x7f\x1b[2J\t\r"
+        "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80 \xc2\x9b\xc0\xaf\xed\xa0\x80"
+        "\xf4\x90\x80\x80\xe2\x82";
     send(std::string(frame, sizeof frame - 1));
     send("");
     send("end");
     ASSERT_TRUE(tail->wait_for_stdout("\nend\n", 10s)) << tail->standard_output();
     EXPECT_EQ(tail->standard_output().substr(start),
               R"(a\x00b\x0ac\\d\xff\xff ~\x7f\x1b[2J\x09\x0d)"
+              "caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80 "
+              R"(\xc2\x9b\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82)"
               "\n\nend\n");
 }
 

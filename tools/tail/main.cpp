@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <core/append_escaped.h>
+#include <core/constants.h>
 #include <core/core.h>
 #include <core/events_loop.h>
 #include <core/ignore_broken_pipes.h>
@@ -52,6 +53,9 @@ int main(int argc, char** argv) {
         case zel::tail::command_line::action::help:
             std::cout << zel::tail::help();
             return 0;
+        case zel::tail::command_line::action::version:
+            std::cout << "vandrel-tail " << core::constants::git_version << '\n';
+            return 0;
         case zel::tail::command_line::action::usage_error:
             std::cerr << "vandrel-tail: " << command.error << '\n' << zel::tail::usage() << '\n';
             return exit_usage;
@@ -95,7 +99,7 @@ int main(int argc, char** argv) {
                 return;
             }
             line.clear();
-            zel::libs::core::append_escaped(line, _frame);
+            zel::libs::core::append_escaped_keeping_utf8(line, _frame);
             line += '\n';
             if (const int error = write_line(line)) {
                 // A reader that has gone, as with "| head -1", is an ordinary end.

@@ -61,8 +61,12 @@ command_line parse_command_line(const std::vector<std::string>& _args) {
             options_ended = true;
             continue;
         }
-        if (arg == "-h") {
+        if (arg == "-h" || arg == "--help") {
             result.what = command_line::action::help;
+            return result;
+        }
+        if (arg == "--version") {
+            result.what = command_line::action::version;
             return result;
         }
         const char option = arg[1];
@@ -102,9 +106,11 @@ std::string help() {
            default_endpoint +
            ")\n"
            "  -n COUNT     exit after COUNT frames\n"
-           "  -h           print this help\n"
+           "  -h, --help   print this help\n"
+           "  --version    print the version\n"
            "  PREFIX       print only the frames that begin with one of the prefixes\n"
-           "Bytes outside printable ASCII are written \\xNN, and a backslash \\\\.\n";
+           "Text is printed as it is, in UTF-8; control bytes and bytes that are not\n"
+           "well-formed UTF-8 are written \\xNN, and a backslash \\\\.\n";
 }
 
 }  // namespace tail

@@ -21,7 +21,7 @@ struct options {
 
 // What the command line asks for.
 struct command_line {
-    enum class action { run, help, usage_error };
+    enum class action { run, help, version, usage_error };
 
     action what = action::run;
     options settings;
