@@ -10,6 +10,7 @@ packages=(
   libjsoncpp-dev
   libcurl4-openssl-dev
   libhiredis-dev
+  scdoc
   libgtest-dev libgmock-dev libbenchmark-dev
   redis-server
 )

@@ -33,11 +33,42 @@ endforeach()
 
 run(contents dpkg-deb --contents "${vandrel_deb}")
 expect_in("${contents}" "the vandrel package" ./usr/bin/vandrel ./usr/bin/vandrel-tail
-  ./usr/lib/systemd/system/vandrel.service ./etc/vandrel/vandrel.json)
+  ./usr/lib/systemd/system/vandrel.service ./etc/vandrel/vandrel.json
+  ./usr/share/man/man8/vandrel.8.gz ./usr/share/man/man1/vandrel-tail.1.gz
+  ./usr/share/doc/vandrel/copyright ./usr/share/doc/vandrel/changelog.Debian.gz)
+
+# What debhelper would do for the unit, with a version of Debian's form and a maintainer who
+# can be reached.
+run(fields dpkg-deb --field "${vandrel_deb}" Version Maintainer Description)
+expect_in("${fields}" "the vandrel package's fields" "Version: ${VERSION}-" "Maintainer: ")
+string(FIND "${fields}" "localhost" at)
+if(NOT at EQUAL -1)
+  message(FATAL_ERROR "the maintainer is at localhost:\n${fields}")
+endif()
+run(ignored dpkg-deb --control "${vandrel_deb}" "${WORK_DIR}/control")
+foreach(script_and_calls
+    "postinst|deb-systemd-helper enable;deb-systemd-invoke restart;deb-systemd-invoke start"
+    "prerm|deb-systemd-invoke stop" "postrm|daemon-reload;deb-systemd-helper purge")
+  string(REPLACE "|" ";" parts "${script_and_calls}")
+  list(POP_FRONT parts script)
+  file(READ "${WORK_DIR}/control/${script}" text)
+  expect_in("${text}" "the ${script} script" ${parts})
+  run(ignored test -x "${WORK_DIR}/control/${script}")
+endforeach()
+
+# Stripped.
+run(ignored dpkg-deb --extract "${vandrel_deb}" "${WORK_DIR}/root")
+foreach(program vandrel vandrel-tail)
+  set(binary "${WORK_DIR}/root/usr/bin/${program}")
+  run(sections readelf --section-headers "${binary}")
+  string(REGEX MATCH "\\.symtab|\\.debug_" unstripped "${sections}")
+  if(unstripped)
+    message(FATAL_ERROR "${program} is not stripped")
+  endif()
+endforeach()
 run(depends dpkg-deb --field "${vandrel_deb}" Depends)
 expect_in("${depends}" "the vandrel package's dependencies" libzmq5 libcurl4 libhiredis0.14
   libjsoncpp25 libc6)
-run(ignored dpkg-deb --control "${vandrel_deb}" "${WORK_DIR}/control")
 file(READ "${WORK_DIR}/control/conffiles" conffiles)
 expect_in("${conffiles}" "the configuration files" /etc/vandrel/vandrel.json)
 
@@ -48,7 +79,8 @@ expect_in("${contents}" "the libvandrel-dev package"
   ./usr/include/vandrel/core/events_loop.h ./usr/include/vandrel/azmq/socket.hpp
   ./usr/include/vandrel/config/config.h
   ./usr/lib/${multiarch}/libzel-core.a ./usr/lib/${multiarch}/libzel-config.a
-  ./usr/lib/${multiarch}/cmake/vandrel/vandrelConfig.cmake)
+  ./usr/lib/${multiarch}/cmake/vandrel/vandrelConfig.cmake
+  ./usr/share/doc/libvandrel-dev/copyright ./usr/share/doc/libvandrel-dev/changelog.Debian.gz)
 run(depends dpkg-deb --field "${libvandrel-dev_deb}" Depends)
 expect_in("${depends}" "the libvandrel-dev package's dependencies" libzmq3-dev cppzmq-dev
   libjsoncpp-dev libcurl4-openssl-dev libhiredis-dev)
@@ -57,7 +89,6 @@ find_program(systemd_analyze systemd-analyze)
 if(systemd_analyze)
   # The unit names the installed program: verify a copy that names the one in the
   # unpacked package instead.
-  run(ignored dpkg-deb --extract "${vandrel_deb}" "${WORK_DIR}/root")
   file(READ "${WORK_DIR}/root/usr/lib/systemd/system/vandrel.service" unit)
   string(REPLACE "ExecStart=/usr/bin/vandrel " "ExecStart=${WORK_DIR}/root/usr/bin/vandrel "
     unit "${unit}")
