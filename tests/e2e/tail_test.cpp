@@ -20,7 +20,7 @@ namespace {
 
 using test_support::child_process;
 
-const std::string usage_line = "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [PREFIX...]\n";
+const std::string usage_line = "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [-v] [PREFIX...]\n";
 
 test_support::child_result run_tail(const std::vector<std::string>& _args) {
     child_process tail(VANDREL_TAIL_BINARY, _args, {}, child_process::output::captured);
@@ -131,6 +131,15 @@ TEST_F(tail_test, count_ends_it_with_status_0_after_that_many_lines) {
         expected += "frame " + std::to_string(frame) + "\n";
     }
     EXPECT_EQ(output, expected);
+}
+
+TEST_F(tail_test, verbose_says_when_the_relay_is_reached_and_lost) {
+    const auto tail = start_tail({"-v"});
+    EXPECT_TRUE(tail->wait_for_stderr("vandrel-tail: connected to " + relay.output() + "\n", 10s))
+        << tail->standard_error();
+    relay.process().send_signal(SIGTERM);
+    EXPECT_TRUE(tail->wait_for_stderr("vandrel-tail: lost " + relay.output() + "\n", 10s))
+        << tail->standard_error();
 }
 
 TEST_F(tail_test, sigterm_and_sigint_end_it_with_status_0) {

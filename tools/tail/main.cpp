@@ -90,6 +90,13 @@ int main(int argc, char** argv) {
             return;
         }
 
+        if (settings.verbose) {
+            stream->on_connection_change([&settings](bool _connected) {
+                std::cerr << "vandrel-tail: " << (_connected ? "connected to " : "lost ")
+                          << settings.endpoint << '\n';
+            });
+        }
+
         std::uint64_t printed = 0;
         bool finished = false;
         std::string line;

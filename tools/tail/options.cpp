@@ -69,6 +69,10 @@ command_line parse_command_line(const std::vector<std::string>& _args) {
             result.what = command_line::action::version;
             return result;
         }
+        if (arg == "-v") {
+            result.settings.verbose = true;
+            continue;
+        }
         const char option = arg[1];
         if (option != 'a' && option != 'n') {
             return refuse("unknown option '" + arg + "'");
@@ -95,7 +99,7 @@ command_line parse_command_line(const std::vector<std::string>& _args) {
 }
 
 std::string usage() {
-    return "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [PREFIX...]";
+    return "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [-v] [PREFIX...]";
 }
 
 std::string help() {
@@ -106,6 +110,7 @@ std::string help() {
            default_endpoint +
            ")\n"
            "  -n COUNT     exit after COUNT frames\n"
+           "  -v           say on standard error when the relay is reached and lost\n"
            "  -h, --help   print this help\n"
            "  --version    print the version\n"
            "  PREFIX       print only the frames that begin with one of the prefixes\n"

@@ -17,6 +17,8 @@ struct options {
     std::optional<std::uint64_t> count;
     // Distinct, in the order given; empty prints every frame.
     std::vector<std::string> prefixes;
+    // Says on standard error when the relay is reached and lost.
+    bool verbose = false;
 };
 
 // What the command line asks for.

@@ -40,6 +40,10 @@ message_stream::subscription::ptr message_stream_zmq::subscribe(boost::string_vi
                                       });
 }
 
+void message_stream_zmq::on_connection_change(connection_callback _callback) {
+    m_stream_zmq_raw.on_connection_change(std::move(_callback));
+}
+
 }  // namespace core
 }  // namespace libs
 }  // namespace zel

@@ -38,6 +38,14 @@ message_stream::subscription::ptr message_stream_zmq_raw::subscribe(boost::strin
                                                              std::move(callback_holder));
 }
 
+void message_stream_zmq_raw::on_connection_change(connection_callback _callback) {
+    m_monitor.reset();
+    if (_callback) {
+        m_monitor = std::make_unique<connection_monitor>(m_topics->socket().get_io_context(),
+                                                         m_topics->socket(), std::move(_callback));
+    }
+}
+
 void message_stream_zmq_raw::setup_receive() {
     m_topics->socket().async_receive(
         [weak_topics = std::weak_ptr<message_stream_zmq_topics>(m_topics), &logger = m_logger,

@@ -36,6 +36,12 @@ public:
 
     // An empty callback is refused with an exception and changes nothing.
     virtual subscription::ptr subscribe(boost::string_view _topic, callback _callback) = 0;
+
+    // Told on the loop's thread, with true, each time the stream connects to its publisher, and
+    // with false each time it loses it. Replaces any earlier callback; an empty one ends the
+    // reports.
+    using connection_callback = std::function<void(bool _connected)>;
+    virtual void on_connection_change(connection_callback _callback) = 0;
 };
 
 }  // namespace core

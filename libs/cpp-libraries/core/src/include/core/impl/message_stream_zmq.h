@@ -15,6 +15,7 @@ public:
                        const std::string& _address);
 
     subscription::ptr subscribe(boost::string_view _topic, callback _callback) override;
+    void on_connection_change(connection_callback _callback) override;
 
 private:
     message_stream_zmq_raw m_stream_zmq_raw;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <core/component_logger.h>
+#include <core/impl/connection_monitor.h>
 #include <core/impl/message_stream_zmq_topics.h>
 #include <core/message_stream.h>
 
@@ -28,12 +29,15 @@ public:
     message_stream_zmq_raw& operator=(const message_stream_zmq_raw&) = delete;
 
     subscription::ptr subscribe(boost::string_view _topic, callback _callback) override;
+    void on_connection_change(connection_callback _callback) override;
 
 private:
     void setup_receive();
 
     std::shared_ptr<message_stream_zmq_topics> m_topics;
     const component_logger& m_logger;
+    // After the topics, whose socket it watches: it must stop first.
+    std::unique_ptr<connection_monitor> m_monitor;
 };
 
 }  // namespace core
