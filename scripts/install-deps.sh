@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project builds, tests and runs with.
+# Installs the Debian 12 packages the project builds and runs with; with --tests,
+# also those its tests, benchmarks and fuzzers need.
 # Idempotent: prints nothing and touches nothing when every package is present.
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
+  build-essential cmake pkg-config
   libboost1.81-dev
   libzmq3-dev cppzmq-dev
   libjsoncpp-dev
   libcurl4-openssl-dev
   libhiredis-dev
   scdoc
-  libgtest-dev libgmock-dev libbenchmark-dev
-  redis-server
 )
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev redis-server clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -5,16 +5,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh --tests
 
 jobs=$(nproc)
+# scripts/run.sh leaves the release build without tests or benchmarks: both are asked for here.
 run_preset() {
-    cmake --preset "$1" >/dev/null
+    cmake --preset "$1" -DVANDREL_BUILD_TESTS=ON "${@:2}" >/dev/null
     cmake --build --preset "$1" -j "$jobs"
     ctest --preset "$1" -j "$jobs"
 }
 
-run_preset release
+run_preset release -DVANDREL_BUILD_BENCHMARKS=ON
 if [ "${1:-}" = "--sanitizers" ]; then
     run_preset asan
     run_preset tsan
