@@ -26,5 +26,5 @@ configure_package_config_file(cmake/vandrelConfig.cmake.in
 write_basic_package_version_file("${CMAKE_CURRENT_BINARY_DIR}/vandrelConfigVersion.cmake"
   COMPATIBILITY SameMinorVersion)
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/vandrelConfig.cmake"
-  "${CMAKE_CURRENT_BINARY_DIR}/vandrelConfigVersion.cmake"
+  "${CMAKE_CURRENT_BINARY_DIR}/vandrelConfigVersion.cmake" cmake/VandrelSourceDirectory.cmake
   DESTINATION ${vandrel_cmake_dir} COMPONENT development)
