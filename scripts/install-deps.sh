@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
+  build-essential cmake pkg-config clang libclang-rt-14-dev clang-format
   libboost1.81-dev
   libzmq3-dev cppzmq-dev
   libjsoncpp-dev
