@@ -4,6 +4,7 @@
 #include <core/core.h>
 #include <core/events_loop.h>
 #include <core/logger.h>
+#include <core/message_stream.h>
 
 #include <azmq/socket.hpp>
 

@@ -14,7 +14,8 @@ packages=(
   scdoc
 )
 if [ "${1:-}" = "--tests" ]; then
-  packages+=(libgtest-dev libgmock-dev libbenchmark-dev redis-server clang libclang-rt-14-dev)
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev redis-server clang libclang-rt-14-dev
+    clang-format)
 fi
 
 missing=()

@@ -5,6 +5,7 @@
 #include <core/core.h>
 #include <core/events_loop.h>
 #include <core/logger.h>
+#include <core/message_stream.h>
 
 #include <test_support/endpoints.h>
 #include <test_support/logger_peer.h>

@@ -81,6 +81,10 @@ expect_in("${contents}" "the libvandrel-dev package"
   ./usr/lib/${multiarch}/libzel-core.a ./usr/lib/${multiarch}/libzel-config.a
   ./usr/lib/${multiarch}/cmake/vandrel/vandrelConfig.cmake
   ./usr/share/doc/libvandrel-dev/copyright ./usr/share/doc/libvandrel-dev/changelog.Debian.gz)
+string(FIND "${contents}" "/core/impl/" at)
+if(NOT at EQUAL -1)
+  message(FATAL_ERROR "the libvandrel-dev package holds implementation headers:\n${contents}")
+endif()
 run(depends dpkg-deb --field "${libvandrel-dev_deb}" Depends)
 expect_in("${depends}" "the libvandrel-dev package's dependencies" libzmq3-dev cppzmq-dev
   libjsoncpp-dev libcurl4-openssl-dev libhiredis-dev)

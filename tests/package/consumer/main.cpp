@@ -4,7 +4,8 @@
 
 #include <sstream>
 
-// Uses each installed library once: a failure to link or to run fails the test.
+// Uses each installed library once: a failure to link or to run fails the test. Its last record
+// names this file, which the test looks for in its output.
 int main() {
     zel::libs::core::logger logger("consumer", "main");
     const auto core = zel::libs::core::core::create(logger);
@@ -15,5 +16,6 @@ int main() {
     bool ran = false;
     loop->post([&] { ran = name.ok() && name.value() == "consumer"; }, ZEL_LOCATION);
     loop->run();
+    logger.info("consumer ran").location(ZEL_LOCATION);
     return ran ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include <list>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace core = zel::libs::core;
 
@@ -38,16 +39,29 @@ TEST(source_location, default_location_names_nothing) {
     EXPECT_EQ(location.function(), "unknown function");
 }
 
-TEST(source_location, short_file_cuts_the_source_root_by_length) {
-    const auto location = ZEL_LOCATION;
-    EXPECT_EQ(text(location.short_file()),
+TEST(source_location, short_file_cuts_only_a_directory_the_path_lies_in) {
+    EXPECT_EQ(text(ZEL_LOCATION.short_file()),
               "/libs/cpp-libraries/core/tests/source_location_test.cpp");
 
     const auto& root = core::constants::source_directory;
-    EXPECT_EQ(location.remove_directory_prefix(root.substr(0, 3)), "");
-    // The cut does not compare: a path elsewhere loses as many characters.
-    const std::string elsewhere = std::string(root.size(), 'x') + "/tail.cpp";
-    EXPECT_EQ(location.remove_directory_prefix(elsewhere), "/tail.cpp");
+    struct shortening {
+        std::string directory;
+        std::string path;
+        std::string short_file;
+    };
+    const std::vector<shortening> cases = {
+        {"/tmp/app", "/tmp/app/src/main.cpp", "/src/main.cpp"},
+        {"/tmp/app/", "/tmp/app/main.cpp", "/main.cpp"},
+        {"/tmp/app", "/tmp/app2/main.cpp", "/tmp/app2/main.cpp"},
+        {"/tmp/app", root + "/src/x.cpp", "/src/x.cpp"},
+        {"", root + "2/x.cpp", root + "2/x.cpp"},
+        {"", root.substr(0, 3), root.substr(0, 3)},
+        {"", "main.cpp", "main.cpp"},
+    };
+    for (const auto& c : cases) {
+        const core::source_location location(1, c.path, "f", c.directory);
+        EXPECT_EQ(text(location.short_file()), c.short_file) << c.directory << " " << c.path;
+    }
 }
 
 TEST(source_location, short_function_of_real_signatures) {

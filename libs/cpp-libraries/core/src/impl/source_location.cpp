@@ -14,14 +14,26 @@ source_location::source_location()
 source_location::source_location(long _line, boost::string_view _file, boost::string_view _function)
     : m_line(_line), m_file(_file), m_function(_function) {}
 
+source_location::source_location(long _line, boost::string_view _file, boost::string_view _function,
+                                 boost::string_view _source_directory)
+    : m_line(_line), m_file(_file), m_function(_function), m_source_directory(_source_directory) {}
+
 boost::string_view source_location::short_file() const {
     return remove_directory_prefix(m_file);
 }
 
 boost::string_view source_location::remove_directory_prefix(boost::string_view _path) const {
-    // The cut is by length alone: every file of the tree starts with the root.
-    const auto prefix = std::min(constants::source_directory.size(), _path.size());
-    return _path.substr(prefix);
+    for (auto directory : {m_source_directory, boost::string_view(constants::source_directory)}) {
+        while (!directory.empty() && directory.back() == '/') {
+            directory.remove_suffix(1);
+        }
+        // A whole directory: "/tmp/app" is no prefix of "/tmp/app2/main.cpp".
+        if (!directory.empty() && _path.starts_with(directory) &&
+            _path.substr(directory.size()).starts_with('/')) {
+            return _path.substr(directory.size());
+        }
+    }
+    return _path;
 }
 
 boost::string_view source_location::short_function() const {

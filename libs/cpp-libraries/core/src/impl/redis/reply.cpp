@@ -1,5 +1,7 @@
 #include <core/redis/reply.h>
 
+#include <hiredis/hiredis.h>
+
 #include <charconv>
 #include <system_error>
 
@@ -8,7 +10,18 @@ namespace libs {
 namespace core {
 namespace redis {
 
+static_assert(static_cast<int>(reply_type::STRING) == REDIS_REPLY_STRING, "hiredis type number");
+static_assert(static_cast<int>(reply_type::ARRAY) == REDIS_REPLY_ARRAY, "hiredis type number");
+static_assert(static_cast<int>(reply_type::INTEGER) == REDIS_REPLY_INTEGER, "hiredis type number");
+static_assert(static_cast<int>(reply_type::NIL) == REDIS_REPLY_NIL, "hiredis type number");
+static_assert(static_cast<int>(reply_type::STATUS) == REDIS_REPLY_STATUS, "hiredis type number");
+static_assert(static_cast<int>(reply_type::ERROR) == REDIS_REPLY_ERROR, "hiredis type number");
+
 reply_element::~reply_element() = default;
+
+reply_type reply_element::get_type() const {
+    return static_cast<reply_type>(m_reply.get().type);
+}
 
 boost::optional<boost::string_view> reply_element::try_string_view() const {
     switch (get_type()) {
@@ -50,6 +63,10 @@ std::string reply_element::not_integer_message() const {
     return "Reply is not integer, actual type: " + std::string(redis::to_string(type));
 }
 
+reply_array reply_element::elements() const {
+    return reply_array(m_reply.get().element, m_reply.get().elements);
+}
+
 iteration_result reply_array::for_each_element(const callback& _callback) const {
     for (std::size_t index = 0; index < m_size; ++index) {
         if (!_callback(reply_element(*m_data[index]))) {
@@ -57,6 +74,10 @@ iteration_result reply_array::for_each_element(const callback& _callback) const 
         }
     }
     return iteration_result::finished;
+}
+
+void reply_deleter::operator()(redisReply* _reply) const {
+    freeReplyObject(_reply);
 }
 
 reply::~reply() = default;

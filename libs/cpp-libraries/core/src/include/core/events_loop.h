@@ -1,20 +1,13 @@
 #pragma once
 
-#include <core/http/client.h>
-#include <core/http/method.h>
+#include <core/async_operation_handle.h>
 #include <core/ip_protocol.h>
-#include <core/message_stream.h>
 #include <core/periodic_timer.h>
-#include <core/redis/context.h>
 #include <core/source_location.h>
-#include <core/tcp/manager.h>
 #include <core/timer.h>
-#include <core/timers_manager.h>
-#include <core/udp/socket.h>
-#include <core/zmq/manager.h>
 
 #include <boost/asio/io_context.hpp>
-#include <boost/optional.hpp>
+#include <boost/optional/optional_fwd.hpp>
 #include <boost/utility/string_view.hpp>
 
 #include <chrono>
@@ -26,6 +19,28 @@
 namespace zel {
 namespace libs {
 namespace core {
+
+// The facilities a loop makes are only declared here: a file that uses one
+// includes its header (core/udp/socket.h for udp::socket), and a file that does
+// not compiles none of them.
+class message_stream;
+class timers_manager;
+namespace http {
+class client;
+enum class method;
+}  // namespace http
+namespace redis {
+class context;
+}  // namespace redis
+namespace tcp {
+class manager;
+}  // namespace tcp
+namespace udp {
+class socket;
+}  // namespace udp
+namespace zmq {
+class manager;
+}  // namespace zmq
 
 // One Boost.Asio I/O context with its per-loop managers, and the factory of
 // every asynchronous object of the library: all of them complete on the thread
@@ -79,13 +94,16 @@ public:
                                                       source_location _location) = 0;
 
     // Streams of the publisher at _address: raw frames, or topic and JSON object frames.
-    virtual message_stream::ptr create_zmq_message_stream(const std::string& _address) = 0;
-    virtual message_stream::ptr create_zmq_raw_message_stream(const std::string& _address) = 0;
+    virtual std::unique_ptr<message_stream> create_zmq_message_stream(
+        const std::string& _address) = 0;
+    virtual std::unique_ptr<message_stream> create_zmq_raw_message_stream(
+        const std::string& _address) = 0;
 
     // Bound to the any-address of _protocol, or to a literal _address (never resolved); port 0
     // lets the system choose. Failures throw boost::system::system_error.
-    virtual udp::socket::ptr create_udp_socket(ip_protocol _protocol, int _port) = 0;
-    virtual udp::socket::ptr create_udp_socket(const std::string& _address, int _port) = 0;
+    virtual std::unique_ptr<udp::socket> create_udp_socket(ip_protocol _protocol, int _port) = 0;
+    virtual std::unique_ptr<udp::socket> create_udp_socket(const std::string& _address,
+                                                           int _port) = 0;
 
     virtual tcp::manager& get_tcp() = 0;
     virtual zmq::manager& get_zmq() = 0;
@@ -93,16 +111,16 @@ public:
     // Requests against the base _address, each limited to _timeout; asynchronous results are
     // delivered on this loop. The first form disables no method and has 10 worker threads.
     // Methods in _disabled_methods are never sent: they answer 200 with an empty body.
-    virtual http::client::ptr create_http_client(const std::string& _address,
-                                                 std::chrono::seconds _timeout) = 0;
-    virtual http::client::ptr create_http_client(const std::string& _address,
-                                                 std::chrono::seconds _timeout,
-                                                 const std::vector<http::method>& _disabled_methods,
-                                                 int _num_threads) = 0;
+    virtual std::unique_ptr<http::client> create_http_client(const std::string& _address,
+                                                             std::chrono::seconds _timeout) = 0;
+    virtual std::unique_ptr<http::client> create_http_client(
+        const std::string& _address, std::chrono::seconds _timeout,
+        const std::vector<http::method>& _disabled_methods, int _num_threads) = 0;
 
     // A Redis context on database _db once both its connections are up, or none when either
     // fails. Throws exception when the connection cannot even be started.
-    virtual async_operation_handle<boost::optional<std::unique_ptr<redis::context>>>::ptr
+    virtual std::shared_ptr<
+        async_operation_handle<boost::optional<std::unique_ptr<redis::context>>>>
     create_redis_context(boost::string_view _ip, int _port, int _db) = 0;
 
     // Queues _function for a later turn of run(); safe from any thread.

@@ -2,15 +2,15 @@
 
 #include <core/component_logger.h>
 
-#include <zmq.hpp>
-
 #include <atomic>
-#include <mutex>
+#include <memory>
 #include <string>
 
 namespace zel {
 namespace libs {
 namespace core {
+
+class debug_socket;
 
 // The process logger: made first, destroyed last, and itself the logger of the
 // application's main component. Besides the system log it owns the debug
@@ -31,13 +31,13 @@ public:
 
     bool is_logger_enabled() const { return m_enable_logger; }
 
-    // Connects the debug socket; throws ::zmq::error_t when ZeroMQ refuses.
+    // Connects the debug socket; throws ::zmq::error_t (cppzmq's zmq.hpp) when
+    // ZeroMQ refuses.
     void connect(std::string _address);
 
 private:
     friend class component_logger::formatter;
 
-    // Never blocks: a record the socket cannot take at once is dropped.
     void send_to_debug_socket(const std::string& _message) const;
 
     // Its buffer is the system log's identity, so it lives as long as the logger.
@@ -45,9 +45,8 @@ private:
     std::atomic<bool> m_debug{false};
     std::atomic<bool> m_writing_to_socket{true};
     bool m_enable_logger = true;
-    ::zmq::context_t m_zmq_context;
-    mutable std::mutex m_socket_mutex;
-    mutable ::zmq::socket_t m_debug_socket;
+    // Its own type keeps ZeroMQ's headers out of every file that logs.
+    std::unique_ptr<debug_socket> m_debug_socket;
 };
 
 }  // namespace core

@@ -2,8 +2,17 @@
 
 #include <core/component_logger.h>
 #include <core/events_loop.h>
+#include <core/http/client.h>
+#include <core/http/method.h>
+#include <core/message_stream.h>
+#include <core/redis/context.h>
+#include <core/tcp/manager.h>
+#include <core/timers_manager.h>
+#include <core/udp/socket.h>
+#include <core/zmq/manager.h>
 
 #include <boost/asio/io_context.hpp>
+#include <boost/optional.hpp>
 
 #include <memory>
 

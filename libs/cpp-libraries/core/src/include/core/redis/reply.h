@@ -4,7 +4,6 @@
 #include <core/iteration_result.h>
 #include <core/redis/reply_type.h>
 
-#include <hiredis/hiredis.h>
 #include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
 
@@ -13,6 +12,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+// hiredis's record, known here by name only: what reads its fields is compiled
+// in the library, so that a user of replies does not compile hiredis's header.
+struct redisReply;
 
 namespace zel {
 namespace libs {
@@ -33,7 +36,7 @@ public:
     reply_element& operator=(const reply_element&) = default;
     reply_element& operator=(reply_element&&) = default;
 
-    reply_type get_type() const { return static_cast<reply_type>(m_reply.get().type); }
+    reply_type get_type() const;
 
     // The text of a string, status or error reply; none for the other types.
     // The text may hold zero bytes.
@@ -53,6 +56,8 @@ private:
     // Why try_long_long() found no number: the type, or the text when the type
     // could have carried one.
     std::string not_integer_message() const;
+    // The elements of an array record.
+    reply_array elements() const;
 
     std::reference_wrapper<const redisReply> m_reply;
 };
@@ -78,7 +83,7 @@ private:
 // Frees a top-level record with everything nested in it. Nested records belong
 // to their parent and must never reach it.
 struct reply_deleter {
-    void operator()(redisReply* _reply) const { freeReplyObject(_reply); }
+    void operator()(redisReply* _reply) const;
 };
 
 // A top-level reply record together with its ownership. The record lives on
@@ -149,8 +154,7 @@ inline reply_array reply_element::as_array() const {
             "Reply is not array, actual type: " + std::string(redis::to_string(get_type())),
             ZEL_LOCATION);
     }
-    const redisReply& record = m_reply.get();
-    return reply_array(record.element, record.elements);
+    return elements();
 }
 
 inline reply_element reply_array::operator[](std::size_t _index) const {

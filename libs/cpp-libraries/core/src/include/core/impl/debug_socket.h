@@ -1,0 +1,36 @@
+#pragma once
+
+#include <zmq.hpp>
+
+#include <mutex>
+#include <string>
+
+namespace zel {
+namespace libs {
+namespace core {
+
+// The process logger's ZeroMQ PUSH socket, with a context of its own; any thread
+// may use it, one at a time. Creating it throws ::zmq::error_t when ZeroMQ fails.
+class debug_socket {
+public:
+    debug_socket();
+    // Waits up to the linger (5 s) for queued records to be delivered.
+    ~debug_socket();
+
+    debug_socket(const debug_socket&) = delete;
+    debug_socket& operator=(const debug_socket&) = delete;
+
+    // Throws ::zmq::error_t when ZeroMQ refuses _address.
+    void connect(const std::string& _address);
+    // Never blocks: a record the socket cannot take at once is dropped.
+    void send(const std::string& _message);
+
+private:
+    ::zmq::context_t m_zmq_context;
+    std::mutex m_socket_mutex;
+    ::zmq::socket_t m_debug_socket;
+};
+
+}  // namespace core
+}  // namespace libs
+}  // namespace zel
