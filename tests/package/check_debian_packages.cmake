@@ -56,7 +56,7 @@ foreach(script_and_calls
   run(ignored test -x "${WORK_DIR}/control/${script}")
 endforeach()
 
-# Stripped.
+# Stripped, and naming no directory of the machine that built them.
 run(ignored dpkg-deb --extract "${vandrel_deb}" "${WORK_DIR}/root")
 foreach(program vandrel vandrel-tail)
   set(binary "${WORK_DIR}/root/usr/bin/${program}")
@@ -65,6 +65,16 @@ foreach(program vandrel vandrel-tail)
   if(unstripped)
     message(FATAL_ERROR "${program} is not stripped")
   endif()
+endforeach()
+run(ignored dpkg-deb --extract "${libvandrel-dev_deb}" "${WORK_DIR}/root")
+file(GLOB_RECURSE binaries "${WORK_DIR}/root/usr/bin/*" "${WORK_DIR}/root/usr/lib/*.a")
+foreach(binary ${binaries})
+  foreach(directory "${SOURCE_DIR}" "${BUILD_DIR}")
+    file(STRINGS "${binary}" found REGEX "${directory}")
+    if(found)
+      message(FATAL_ERROR "${binary} names ${directory}: ${found}")
+    endif()
+  endforeach()
 endforeach()
 run(depends dpkg-deb --field "${vandrel_deb}" Depends)
 expect_in("${depends}" "the vandrel package's dependencies" libzmq5 libcurl4 libhiredis0.14

@@ -12,7 +12,8 @@ extern const std::string git_version;
 extern const std::string git_subversion;
 extern const std::string library_name;
 extern const std::string project_name;
-// Absolute path of the top source directory, without a trailing separator.
+// The directory the library's own file names are cut from, without a trailing separator; empty
+// when they are compiled as paths from the top of the tree already.
 extern const std::string source_directory;
 
 }  // namespace constants
