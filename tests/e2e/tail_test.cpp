@@ -107,7 +107,7 @@ TEST_F(tail_test, prints_a_frame_of_any_bytes_as_one_escaped_line) {
               "\n\nend\n");
 }
 
-TEST_F(tail_test, count_ends_it_with_status_0_after_that_many_lines) {
+TEST_F(tail_test, count_ends_it_with_status_0_after_that_many_lines_and_nothing_else) {
     const auto tail = start_tail({"-n", "3"});
     // The frames before the subscription reaches the relay are lost, so the first frame printed
     // may be any of those sent; the two after it follow without a gap.
@@ -131,6 +131,8 @@ TEST_F(tail_test, count_ends_it_with_status_0_after_that_many_lines) {
         expected += "frame " + std::to_string(frame) + "\n";
     }
     EXPECT_EQ(output, expected);
+    // A viewer's normal run says nothing else.
+    EXPECT_EQ(result.standard_error, "");
 }
 
 TEST_F(tail_test, verbose_says_when_the_relay_is_reached_and_lost) {

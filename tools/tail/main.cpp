@@ -67,7 +67,9 @@ int main(int argc, char** argv) {
     // Before the first record, and so that a reader of standard output that has gone ends the
     // program through a failed write rather than SIGPIPE.
     core::ignore_broken_pipes();
-    core::logger logger("vandrel-tail", "main");
+    // Its output is the frames: a normal run writes nothing else, on standard error or in the
+    // system log.
+    core::logger logger("vandrel-tail", "main", core::logger::least_level::warning);
     int status = 0;
     const bool completed = logger.execute([&] {
         logger.set_writing_to_socket(false);

@@ -9,8 +9,13 @@ namespace libs {
 namespace core {
 
 logger::logger(const std::string& _module_name, const std::string& _component_name)
+    : logger(_module_name, _component_name, least_level::info) {}
+
+logger::logger(const std::string& _module_name, const std::string& _component_name,
+               least_level _least_level)
     : component_logger(*this, _module_name, _component_name)
     , m_module_name(_module_name)
+    , m_least_level(_least_level)
     , m_debug_socket(std::make_unique<debug_socket>()) {
     openlog(m_module_name.c_str(), should_print_to_stderr() ? LOG_PERROR : 0, LOG_USER);
     set_debug(false);
@@ -23,7 +28,8 @@ logger::~logger() {
 }
 
 void logger::set_debug(bool _debug) {
-    setlogmask(_debug ? LOG_UPTO(LOG_DEBUG) : LOG_UPTO(LOG_INFO));
+    const int least = m_least_level == least_level::warning ? LOG_WARNING : LOG_INFO;
+    setlogmask(_debug ? LOG_UPTO(LOG_DEBUG) : LOG_UPTO(least));
     m_debug.exchange(_debug);
 }
 

@@ -17,7 +17,15 @@ class debug_socket;
 // socket, a ZeroMQ PUSH socket on which a relay can collect the records.
 class logger : public component_logger {
 public:
+    // The least level of the records that reach the system log (and standard
+    // error) while debug records are off.
+    enum class least_level { info, warning };
+
     logger(const std::string& _module_name, const std::string& _component_name);
+    // A tool whose output is its own, a viewer say, takes warning: it then
+    // writes nothing on a normal run, its start record included.
+    logger(const std::string& _module_name, const std::string& _component_name,
+           least_level _least_level);
     ~logger() override;
 
     bool is_debug() const { return m_debug; }
@@ -42,6 +50,7 @@ private:
 
     // Its buffer is the system log's identity, so it lives as long as the logger.
     std::string m_module_name;
+    const least_level m_least_level;
     std::atomic<bool> m_debug{false};
     std::atomic<bool> m_writing_to_socket{true};
     bool m_enable_logger = true;
