@@ -35,7 +35,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
   "headers, static libraries and CMake package of the runtime and configuration libraries")
 # Static libraries: what find_package(vandrel) needs comes from these.
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
-  "libboost1.81-dev, libzmq3-dev, cppzmq-dev, libjsoncpp-dev, libcurl4-openssl-dev, libhiredis-dev")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libboost1.81-dev, libzmq3-dev, cppzmq-dev, \
+libjsoncpp-dev, libcurl4-openssl-dev, libhiredis-dev, libsystemd-dev")
 
 include(CPack)

@@ -10,6 +10,7 @@ packages=(
   libjsoncpp-dev
   libcurl4-openssl-dev
   libhiredis-dev
+  libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   redis-server
 )

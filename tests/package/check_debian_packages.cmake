@@ -36,7 +36,7 @@ expect_in("${contents}" "the vandrel package" ./usr/bin/vandrel ./usr/bin/vandre
   ./usr/lib/systemd/system/vandrel.service ./etc/vandrel/vandrel.json)
 run(depends dpkg-deb --field "${vandrel_deb}" Depends)
 expect_in("${depends}" "the vandrel package's dependencies" libzmq5 libcurl4 libhiredis0.14
-  libjsoncpp25 libc6)
+  libjsoncpp25 libsystemd0 libc6)
 run(ignored dpkg-deb --control "${vandrel_deb}" "${WORK_DIR}/control")
 file(READ "${WORK_DIR}/control/conffiles" conffiles)
 expect_in("${conffiles}" "the configuration files" /etc/vandrel/vandrel.json)
@@ -51,7 +51,7 @@ expect_in("${contents}" "the libvandrel-dev package"
   ./usr/lib/${multiarch}/cmake/vandrel/vandrelConfig.cmake)
 run(depends dpkg-deb --field "${libvandrel-dev_deb}" Depends)
 expect_in("${depends}" "the libvandrel-dev package's dependencies" libzmq3-dev cppzmq-dev
-  libjsoncpp-dev libcurl4-openssl-dev libhiredis-dev)
+  libjsoncpp-dev libcurl4-openssl-dev libhiredis-dev libsystemd-dev)
 
 find_program(systemd_analyze systemd-analyze)
 if(systemd_analyze)
