@@ -26,6 +26,9 @@ vandrel_require(CURL_FOUND libcurl4-openssl-dev)
 pkg_check_modules(HIREDIS QUIET IMPORTED_TARGET GLOBAL hiredis)
 vandrel_require(HIREDIS_FOUND libhiredis-dev)
 
+pkg_check_modules(SYSTEMD QUIET IMPORTED_TARGET GLOBAL libsystemd)
+vandrel_require(SYSTEMD_FOUND libsystemd-dev)
+
 find_package(cppzmq QUIET CONFIG)
 vandrel_require(cppzmq_FOUND cppzmq-dev)
 

@@ -78,7 +78,7 @@ and the configuration-document library, as static libraries with their
 headers and a CMake package: find_package(vandrel) gives zel::core and
 zel::config-parser.")
 # Static libraries: what find_package(vandrel) needs comes from these.
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
-  "libboost1.81-dev, libzmq3-dev, cppzmq-dev, libjsoncpp-dev, libcurl4-openssl-dev, libhiredis-dev")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libboost1.81-dev, libzmq3-dev, cppzmq-dev, \
+libjsoncpp-dev, libcurl4-openssl-dev, libhiredis-dev, libsystemd-dev")
 
 include(CPack)

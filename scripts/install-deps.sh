@@ -11,6 +11,7 @@ packages=(
   libjsoncpp-dev
   libcurl4-openssl-dev
   libhiredis-dev
+  libsystemd-dev
   scdoc
 )
 if [ "${1:-}" = "--tests" ]; then

@@ -6,6 +6,7 @@
 #include <core/events_loop.h>
 #include <core/ignore_broken_pipes.h>
 #include <core/logger.h>
+#include <core/service/notifier.h>
 
 #include <zmq.hpp>
 
@@ -99,18 +100,26 @@ int main(int argc, char** argv) {
     // The topic of a component's records is "&application:component": a subscriber can pick
     // this one out of everything the relay carries.
     const auto heartbeat = logger.component("heartbeat");
+    int count = 0;
     const auto timer = loop->create_periodic_timer(
         std::chrono::milliseconds(interval_ms), "heartbeat",
-        [&heartbeat, count = 0](core::timer::time_point) mutable {
+        [&heartbeat, &count](core::timer::time_point) {
             // Every level reaches the debug socket, but the system log drops debug records: a
             // heartbeat is for the relay's readers, not for the journal.
             heartbeat->debug("heartbeat %1%") % ++count;
         },
         ZEL_LOCATION);
+    // Started by a service manager, the service tells it when it is up, how many heartbeats it
+    // has sent every few seconds, and when it stops; it also keeps the manager's watchdog fed.
+    const auto notifier = core::service::notifier::create(
+        *loop, logger, [&count] { return std::to_string(count) + " heartbeats"; },
+        std::chrono::seconds(2));
+    notifier->ready();
 
     // A handler's exception is logged and the loop runs on: one failed tick must not end the
     // service. Only a signal returns from here.
     loop->run_catch_exceptions(ZEL_LOCATION);
+    notifier->stopping();
     logger.info("Stopped by a signal");
     // The logger's destruction waits up to 5 s for queued records to reach the relay.
     return 0;

@@ -2,7 +2,15 @@
 
 #include <test_support/endpoints.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <system_error>
 
 namespace e2e {
 
@@ -14,6 +22,29 @@ config_file::config_file(const std::string& _contents)
 std::string relay_config(const std::string& _input, const std::string& _output) {
     return R"({"system": {"input_address": ")" + _input + R"(", "output_address": ")" + _output +
            R"("}})";
+}
+
+notify_socket::notify_socket()
+    : m_directory("vandrel-e2e-")
+    , m_path(m_directory.path("notify"))
+    , m_fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, m_path.c_str(), sizeof address.sun_path - 1);
+    if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
+        close(m_fd);
+        throw std::system_error(error, std::generic_category(), "notify socket " + m_path);
+    }
+}
+
+std::string notify_socket::receive(std::chrono::milliseconds _timeout) {
+    pollfd pfd{m_fd, POLLIN, 0};
+    char buffer[4096];
+    const ssize_t size = poll(&pfd, 1, static_cast<int>(_timeout.count())) > 0
+                             ? recv(m_fd, buffer, sizeof buffer, 0)
+                             : 0;
+    return std::string(buffer, size > 0 ? static_cast<std::size_t>(size) : 0);
 }
 
 relay_process::relay_process(const std::string& _input_endpoint,
@@ -63,8 +94,9 @@ bool drain_probes(zmq::socket_t& _subscriber) {
 }
 
 test_support::child_result run_relay(const std::vector<std::string>& _args,
+                                     const std::vector<std::string>& _environment,
                                      std::chrono::milliseconds _timeout) {
-    test_support::child_process relay(VANDREL_BINARY, _args);
+    test_support::child_process relay(VANDREL_BINARY, _args, _environment);
     return relay.wait(_timeout);
 }
 

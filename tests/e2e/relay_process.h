@@ -5,6 +5,8 @@
 
 #include <zmq.hpp>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -26,6 +28,25 @@ private:
 
 std::string relay_config(const std::string& _input, const std::string& _output);
 
+// A datagram socket standing in for a service manager: a child given environment() finds it in
+// NOTIFY_SOCKET, and each datagram it sends is one notification.
+class notify_socket {
+public:
+    notify_socket();
+    ~notify_socket() { close(m_fd); }
+    notify_socket(const notify_socket&) = delete;
+    notify_socket& operator=(const notify_socket&) = delete;
+
+    std::string environment() const { return "NOTIFY_SOCKET=" + m_path; }
+    // The next notification; empty when none comes within _timeout.
+    std::string receive(std::chrono::milliseconds _timeout);
+
+private:
+    test_support::scratch_directory m_directory;
+    std::string m_path;
+    int m_fd;
+};
+
 // The real relay binary running on loopback endpoints of its own.
 class relay_process {
 public:
@@ -35,6 +56,7 @@ public:
 
     const std::string& input() const { return m_input; }
     const std::string& output() const { return m_output; }
+    const std::string& config_path() const { return m_config->path(); }
     test_support::child_process& process() { return *m_process; }
 
     // Pushes "probe" frames until _subscriber (whose subscriptions must let
@@ -54,8 +76,9 @@ private:
 // wait_until_relaying's probes; false when it does not arrive.
 bool drain_probes(zmq::socket_t& _subscriber);
 
-// Runs the relay binary with _args to its end, at most _timeout.
+// Runs the relay binary with _args and _environment to its end, at most _timeout.
 test_support::child_result run_relay(const std::vector<std::string>& _args,
+                                     const std::vector<std::string>& _environment = {},
                                      std::chrono::milliseconds _timeout = std::chrono::seconds(20));
 
 }  // namespace e2e

@@ -1,5 +1,6 @@
 #include "relay_process.h"
 
+#include <core/constants.h>
 #include <test_support/endpoints.h>
 
 #include <gtest/gtest.h>
@@ -11,9 +12,11 @@
 
 namespace {
 
-// Every failure to start is one logged error and exit status 0.
+// Every failure to start is one logged error, exit status 0 and no notification.
 void expect_logged_failure(const std::vector<std::string>& _args, const std::string& _message) {
-    const auto result = e2e::run_relay(_args);
+    e2e::notify_socket manager;
+    const auto result = e2e::run_relay(_args, {manager.environment()});
+    EXPECT_EQ(manager.receive(std::chrono::milliseconds(0)), "");
     EXPECT_TRUE(result.exited) << result.standard_error;
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_NE(result.standard_error.find(_message), std::string::npos)
@@ -30,11 +33,18 @@ TEST(startup_failure, command_line_errors_name_the_usage) {
     expect_logged_failure({"-c"}, "option requires an argument -- 'c'");
 }
 
-TEST(startup_failure, unreadable_or_invalid_documents_are_parse_errors) {
-    expect_logged_failure({"-c", "/nonexistent/vandrel.json"},
-                          "std::exception::what(): Cannot parse json: ");
+TEST(startup_failure, unreadable_or_invalid_documents_are_parse_errors_naming_the_file) {
     const e2e::config_file invalid("{\"system\": ");
-    expect_logged_failure({"-c", invalid.path()}, "std::exception::what(): Cannot parse json: ");
+    const e2e::config_file empty("");
+    const test_support::scratch_directory directory("vandrel-e2e-");
+    for (const auto& [path, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"/nonexistent/vandrel.json", "No such file or directory\n"},
+             {directory.path(), "Is a directory\n"},
+             {empty.path(), "* Line 1, Column 1\n"},
+             {invalid.path(), "* Line 1, Column 12\n"}}) {
+        expect_logged_failure({"-c", path},
+                              "std::exception::what(): Cannot parse json: " + path + ": " + reason);
+    }
 }
 
 TEST(startup_failure, missing_and_mistyped_keys_are_named_together) {
@@ -48,14 +58,16 @@ TEST(startup_failure, missing_and_mistyped_keys_are_named_together) {
 
 TEST(startup_failure, endpoints_that_zeromq_refuses_are_logged) {
     const e2e::config_file bad_scheme(e2e::relay_config("nope://x", "tcp://127.0.0.1:1"));
-    expect_logged_failure({"-c", bad_scheme.path()}, "Protocol not supported");
+    expect_logged_failure({"-c", bad_scheme.path()},
+                          "Cannot bind the input to nope://x: Protocol not supported");
 
     zmq::context_t context;
     zmq::socket_t holder(context, zmq::socket_type::pull);
     const auto taken = test_support::free_tcp_endpoint();
     holder.bind(taken);
     const e2e::config_file in_use(e2e::relay_config(test_support::free_tcp_endpoint(), taken));
-    expect_logged_failure({"-c", in_use.path()}, "Address already in use");
+    expect_logged_failure({"-c", in_use.path()},
+                          "Cannot bind the output to " + taken + ": Address already in use");
 }
 
 TEST(startup_failure, endpoints_zeromq_would_misread_or_take_over_are_refused) {
@@ -79,6 +91,20 @@ TEST(startup_failure, endpoints_zeromq_would_misread_or_take_over_are_refused) {
     std::string kept;
     std::getline(std::ifstream(someones_file.path()), kept);
     EXPECT_EQ(kept, "someone's data");
+}
+
+TEST(command_line, help_and_version_go_to_standard_output_and_log_nothing) {
+    const std::string usage = "Usage: " + std::string(VANDREL_BINARY) + " -c config_file\n";
+    const std::string version = "vandrel " + zel::libs::core::constants::git_version + "\n";
+    for (const auto& [option, output] : std::vector<std::pair<std::string, std::string>>{
+             {"-h", usage}, {"--help", usage}, {"-V", version}, {"--version", version}}) {
+        test_support::child_process relay(VANDREL_BINARY, {option}, {},
+                                          test_support::child_process::output::captured);
+        const auto result = relay.wait(std::chrono::seconds(20));
+        EXPECT_EQ(result.exit_status, 0) << option;
+        EXPECT_EQ(result.standard_output.rfind(output, 0), 0u) << result.standard_output;
+        EXPECT_EQ(result.standard_error, "") << option;
+    }
 }
 
 }  // namespace

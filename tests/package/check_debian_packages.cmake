@@ -78,7 +78,7 @@ foreach(binary ${binaries})
 endforeach()
 run(depends dpkg-deb --field "${vandrel_deb}" Depends)
 expect_in("${depends}" "the vandrel package's dependencies" libzmq5 libcurl4 libhiredis0.14
-  libjsoncpp25 libc6)
+  libjsoncpp25 libsystemd0 libc6)
 file(READ "${WORK_DIR}/control/conffiles" conffiles)
 expect_in("${conffiles}" "the configuration files" /etc/vandrel/vandrel.json)
 
@@ -97,7 +97,7 @@ if(NOT at EQUAL -1)
 endif()
 run(depends dpkg-deb --field "${libvandrel-dev_deb}" Depends)
 expect_in("${depends}" "the libvandrel-dev package's dependencies" libzmq3-dev cppzmq-dev
-  libjsoncpp-dev libcurl4-openssl-dev libhiredis-dev)
+  libjsoncpp-dev libcurl4-openssl-dev libhiredis-dev libsystemd-dev)
 
 find_program(systemd_analyze systemd-analyze)
 if(systemd_analyze)

@@ -107,6 +107,23 @@ public:
         }
     }
 
+    // The endpoint of the last bind or connect as libzmq resolved it: a wildcard TCP port as the
+    // port it took.
+    std::string last_endpoint() {
+        std::string endpoint;
+        boost::system::error_code error = m_state->call([&](void* _handle) {
+            char text[512];
+            std::size_t size = sizeof text;
+            if (zmq_getsockopt(_handle, ZMQ_LAST_ENDPOINT, text, &size) != 0) {
+                return detail::last_error();
+            }
+            endpoint = text;
+            return boost::system::error_code();
+        });
+        throw_if(error, "last_endpoint");
+        return endpoint;
+    }
+
     template <typename Option>
     void set_option(const Option& _option) {
         boost::system::error_code error;

@@ -1,0 +1,49 @@
+#include "command_line.h"
+
+#include <core/constants.h>
+
+#include <getopt.h>
+
+namespace zel {
+
+namespace {
+
+std::string usage(const std::string& _program) {
+    return "Usage: " + _program +
+           " -c config_file\n"
+           "Republishes every frame its input receives on its output, until SIGINT or SIGTERM.\n"
+           "  -c config_file  the JSON document naming both endpoints:\n"
+           "                  {\"system\": {\"input_address\": ..., \"output_address\": ...}}\n"
+           "  -h, --help      print this help and exit\n"
+           "  -V, --version   print the version and exit\n";
+}
+
+}  // namespace
+
+std::string requested_information(int argc, char** argv) {
+    const option long_options[] = {{"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, 'V'},
+                                   {nullptr, 0, nullptr, 0}};
+    // Silent, and from the start: the command line is read again to run the relay, which
+    // reports what is wrong with it then.
+    opterr = 0;
+    optind = 0;
+    std::string information;
+    while (information.empty()) {
+        const int option = getopt_long(argc, argv, "c:hV", long_options, nullptr);
+        if (option == -1) {
+            break;
+        }
+        if (option == 'h') {
+            information = usage(
+                argc > 0 && argv[0] != nullptr ? argv[0] : libs::core::constants::project_name);
+        } else if (option == 'V') {
+            information = libs::core::constants::project_name + " " +
+                          libs::core::constants::git_version + "\n";
+        }
+    }
+    opterr = 1;
+    return information;
+}
+
+}  // namespace zel
