@@ -1,6 +1,5 @@
 #include "relay_process.h"
 
-#include <core/constants.h>
 #include <test_support/endpoints.h>
 
 #include <gtest/gtest.h>
@@ -91,20 +90,6 @@ TEST(startup_failure, endpoints_zeromq_would_misread_or_take_over_are_refused) {
     std::string kept;
     std::getline(std::ifstream(someones_file.path()), kept);
     EXPECT_EQ(kept, "someone's data");
-}
-
-TEST(command_line, help_and_version_go_to_standard_output_and_log_nothing) {
-    const std::string usage = "Usage: " + std::string(VANDREL_BINARY) + " -c config_file\n";
-    const std::string version = "vandrel " + zel::libs::core::constants::git_version + "\n";
-    for (const auto& [option, output] : std::vector<std::pair<std::string, std::string>>{
-             {"-h", usage}, {"--help", usage}, {"-V", version}, {"--version", version}}) {
-        test_support::child_process relay(VANDREL_BINARY, {option}, {},
-                                          test_support::child_process::output::captured);
-        const auto result = relay.wait(std::chrono::seconds(20));
-        EXPECT_EQ(result.exit_status, 0) << option;
-        EXPECT_EQ(result.standard_output.rfind(output, 0), 0u) << result.standard_output;
-        EXPECT_EQ(result.standard_error, "") << option;
-    }
 }
 
 }  // namespace

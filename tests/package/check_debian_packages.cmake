@@ -107,7 +107,9 @@ if(systemd_analyze)
   string(REPLACE "ExecStart=/usr/bin/vandrel " "ExecStart=${WORK_DIR}/root/usr/bin/vandrel "
     unit "${unit}")
   file(WRITE "${WORK_DIR}/vandrel.service" "${unit}")
-  run(complaints ${systemd_analyze} verify "${WORK_DIR}/vandrel.service")
+  # The manual pages the unit names are looked up in the package.
+  run(complaints ${CMAKE_COMMAND} -E env "MANPATH=${WORK_DIR}/root/usr/share/man"
+    ${systemd_analyze} verify "${WORK_DIR}/vandrel.service")
   # An unknown or misspelt key is only a warning to systemd.
   if(NOT complaints STREQUAL "")
     message(FATAL_ERROR "systemd-analyze verify complains about the unit:\n${complaints}")
