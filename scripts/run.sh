@@ -4,7 +4,7 @@
 # or on the one given, until Ctrl-C.
 set -euo pipefail
 # A configuration named by the caller is found from where the caller stands.
-config="$(realpath -- "${1:-$(dirname "$0")/../etc/vandrel.json}")"
+config="$(realpath -m -- "${1:-$(dirname "$0")/../etc/vandrel.json}")"
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
