@@ -85,6 +85,28 @@ TEST_F(message_stream_test, a_frame_goes_to_the_shortest_subscribed_topic_that_b
     EXPECT_THROW(stream->subscribe("t", nullptr), core::exception);
 }
 
+// Over TCP, as inproc has no connections to tell of. A callback set once the stream is connected
+// is told so too.
+TEST_F(message_stream_test, connections_are_told_also_to_a_callback_set_after_them) {
+    const std::string tcp_endpoint = test_support::free_tcp_endpoint();
+    auto tcp_publisher = loop->get_zmq().bind(czmq::socket::type::pub, tcp_endpoint);
+    const auto stream = loop->create_zmq_raw_message_stream(tcp_endpoint);
+    frames all;
+    const auto subscription = record(*stream, "", all);
+    for (int attempt = 0; attempt < 500 && all.empty(); ++attempt) {
+        tcp_publisher->send(czmq::message("probe"));
+        loop->get_io_context().run_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(all.empty());
+
+    std::vector<bool> changes;
+    stream->on_connection_change([&](bool _connected) { changes.push_back(_connected); });
+    EXPECT_TRUE(run_until([&] { return changes.size() == 1; }));
+    tcp_publisher.reset();
+    EXPECT_TRUE(run_until([&] { return changes.size() == 2; }));
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+}
+
 TEST_F(message_stream_test, raw_subscribers_get_frames_of_any_content_unchanged) {
     const auto stream = loop->create_zmq_raw_message_stream(endpoint);
     frames all;

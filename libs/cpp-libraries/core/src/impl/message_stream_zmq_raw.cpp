@@ -39,11 +39,7 @@ message_stream::subscription::ptr message_stream_zmq_raw::subscribe(boost::strin
 }
 
 void message_stream_zmq_raw::on_connection_change(connection_callback _callback) {
-    m_monitor.reset();
-    if (_callback) {
-        m_monitor = std::make_unique<connection_monitor>(m_topics->socket().get_io_context(),
-                                                         m_topics->socket(), std::move(_callback));
-    }
+    m_topics->set_connection_callback(std::move(_callback));
 }
 
 void message_stream_zmq_raw::setup_receive() {

@@ -33,11 +33,40 @@ constexpr std::size_t kept_buckets = 1024;
 message_stream_zmq_topics::message_stream_zmq_topics(boost::asio::io_context& _io_context,
                                                      const component_logger& _logger,
                                                      const std::string& _address)
-    : m_socket(_io_context), m_logger(_logger) {
+    : m_socket(_io_context)
+    , m_logger(_logger)
+    , m_monitor(_io_context, m_socket,
+                [this](bool _connected) { on_connection_change(_connected); }) {
     m_socket.set_option(azmq::socket::send_high_water_mark(no_send_limit));
     m_socket.set_option(azmq::socket::immediate(queue_only_when_connected));
     m_socket.set_option(azmq::socket::max_message_size(max_frame_size));
     m_socket.connect(_address);
+}
+
+void message_stream_zmq_topics::set_connection_callback(
+    message_stream::connection_callback _callback) {
+    m_connection_callback = std::move(_callback);
+    if (!m_connection_callback || !m_connected) {
+        return;
+    }
+    boost::asio::post(m_socket.get_io_context(),
+                      [weak_topics = weak_from_this(), told = m_changes_told] {
+                          const auto topics = weak_topics.lock();
+                          if (topics && topics->m_changes_told == told && topics->m_connected &&
+                              topics->m_connection_callback) {
+                              topics->on_connection_change(true);
+                          }
+                      });
+}
+
+void message_stream_zmq_topics::on_connection_change(bool _connected) {
+    m_connected = _connected;
+    ++m_changes_told;
+    if (m_connection_callback) {
+        // A copy runs, so that the callback may replace itself.
+        auto callback = m_connection_callback;
+        callback(_connected);
+    }
 }
 
 void message_stream_zmq_topics::add(boost::string_view _topic,

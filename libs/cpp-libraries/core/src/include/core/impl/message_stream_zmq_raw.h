@@ -1,7 +1,6 @@
 #pragma once
 
 #include <core/component_logger.h>
-#include <core/impl/connection_monitor.h>
 #include <core/impl/message_stream_zmq_topics.h>
 #include <core/message_stream.h>
 
@@ -36,8 +35,6 @@ private:
 
     std::shared_ptr<message_stream_zmq_topics> m_topics;
     const component_logger& m_logger;
-    // After the topics, whose socket it watches: it must stop first.
-    std::unique_ptr<connection_monitor> m_monitor;
 };
 
 }  // namespace core

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <core/component_logger.h>
+#include <core/impl/connection_monitor.h>
 #include <core/message_stream.h>
 
 #include <azmq/socket.hpp>
@@ -10,6 +11,7 @@
 #include <boost/utility/string_view.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -36,6 +38,10 @@ public:
 
     azmq::sub_socket& socket() { return m_socket; }
 
+    // Replaces the callback told of connections; if the stream is connected already, it is told
+    // so on the loop's next turn, unless a change reaches it first.
+    void set_connection_callback(message_stream::connection_callback _callback);
+
     void add(boost::string_view _topic, const std::weak_ptr<message_stream::callback>& _callback);
 
     // On a later turn of the loop, drops _topic's entry and unsubscribes the socket from it,
@@ -47,6 +53,7 @@ public:
     void process_message(boost::string_view _message);
 
 private:
+    void on_connection_change(bool _connected);
     // Hashed, as the shortest topic that begins a frame is looked up by length, one lookup per
     // distinct topic length, rather than found by a walk through every topic.
     using topic_map = std::unordered_map<std::string, callbacks_vector>;
@@ -71,6 +78,13 @@ private:
     std::string m_lookup_key;
     azmq::sub_socket m_socket;
     const component_logger& m_logger;
+    bool m_connected = false;
+    // Counts the changes told, so that a late report of the state does not repeat one.
+    std::uint64_t m_changes_told = 0;
+    message_stream::connection_callback m_connection_callback;
+    // Watches the socket from before it connects, so that no connection goes unseen; it goes
+    // before the socket.
+    connection_monitor m_monitor;
 };
 
 }  // namespace core
