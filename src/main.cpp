@@ -64,13 +64,16 @@ void publish(azmq::pub_socket& _output, azmq::message&& _frame, zel::relay_count
 // does only about once a millisecond: it learns the room they have made, and drops less for them.
 void publish_with_queued(azmq::socket& _input, azmq::message&& _frame, azmq::pub_socket& _output,
                          zel::relay_counters& _counters) {
-    std::size_t bytes = _frame.size();
+    // The counters already add up what this completion publishes.
+    const std::uint64_t bytes_before = _counters.bytes;
     publish(_output, std::move(_frame), _counters);
     azmq::message queued;
     int published = 1;
-    for (; published < max_frames_per_completion && bytes < max_bytes_per_completion; ++published) {
+    for (; published < max_frames_per_completion &&
+           _counters.bytes - bytes_before < max_bytes_per_completion;
+         ++published) {
         boost::system::error_code error;
-        bytes += _input.receive(queued, ZMQ_DONTWAIT, error);
+        _input.receive(queued, ZMQ_DONTWAIT, error);
         if (error) {
             // Nothing is queued any more, or the receive armed next reports the failure.
             break;
