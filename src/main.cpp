@@ -1,11 +1,11 @@
 #include "command_line.h"
 #include "config.h"
 #include "forwarder.h"
+#include "reload_actions.h"
 
 #include <core/constants.h>
 #include <core/core.h>
 #include <core/events_loop.h>
-#include <core/get_config_file_name.h>
 #include <core/ignore_broken_pipes.h>
 #include <core/logger.h>
 #include <core/service/notifier.h>
@@ -26,19 +26,33 @@ int main(int argc, char** argv) {
     // Before the first record: standard error may be a pipe whose reader is gone.
     core::ignore_broken_pipes();
     // Answered before the logger exists: asking for help starts nothing and logs nothing.
-    const auto information = zel::requested_information(argc, argv);
-    if (!information.empty()) {
-        std::cout << information;
-        return 0;
+    const auto command = zel::read_command_line(argc, argv);
+    if (command.what == zel::command_line::action::print) {
+        std::cout << command.text;
+        return zel::exit_status::success;
     }
     core::logger logger("vandrel", "main");
+    logger.set_writing_to_socket(false);
+    if (command.what == zel::command_line::action::usage_error) {
+        logger.error("%1%") % command.text;
+        return zel::exit_status::usage;
+    }
+    int status = zel::exit_status::failure;
     logger.execute([&] {
-        logger.set_writing_to_socket(false);
-        const auto file_name = core::get_config_file_name(argc, argv);
+        const auto& file_name = command.config_file;
         const auto config = zel::config::read(file_name);
+        for (const auto& warning : config.warnings) {
+            logger.warning("%1%") % warning;
+        }
+        if (command.what == zel::command_line::action::check) {
+            logger.info("Config file %1% is valid") % file_name;
+            status = zel::exit_status::success;
+            return;
+        }
         const auto core = core::core::create(logger);
         const auto loop = core->create_events_loop("main");
         const auto signals = loop->stop_on_signals();
+        zel::reload_actions reload(loop->get_io_context(), logger);
 
         zel::forwarder forwarder(loop->get_io_context(), config.system.input_address,
                                  config.system.output_address, logger);
@@ -57,6 +71,7 @@ int main(int argc, char** argv) {
 
         forwarder.stop();
         logger.info("exit").location(ZEL_LOCATION);
+        status = zel::exit_status::success;
     });
-    return 0;
+    return status;
 }

@@ -23,8 +23,8 @@ TEST(command_line, help_and_version_print_on_standard_output_exit_0_and_log_noth
     const std::string tail = VANDREL_TAIL_BINARY;
     const std::string service = HEARTBEAT_SERVICE_BINARY;
     const std::vector<expectation> cases = {
-        {relay, "-h", "Usage: " + relay + " -c config_file\n"},
-        {relay, "--help", "Usage: " + relay + " -c config_file\n"},
+        {relay, "-h", "Usage: " + relay + " [-t] -c config_file\n"},
+        {relay, "--help", "Usage: " + relay + " [-t] -c config_file\n"},
         {relay, "-V", "vandrel " VANDREL_VERSION "\n"},
         {relay, "--version", "vandrel " VANDREL_VERSION "\n"},
         {tail, "-h", "usage: vandrel-tail "},

@@ -7,13 +7,14 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
 std::string failure_of(const std::string& _document) {
     std::istringstream stream(_document);
     try {
-        zel::config config(stream);
+        zel::config config(stream, "f.json");
     } catch (const zel::libs::core::exception& e) {
         return e.get_string_error();
     }
@@ -23,27 +24,39 @@ std::string failure_of(const std::string& _document) {
 TEST(broker_config, reads_both_endpoints_and_ignores_the_rest) {
     std::istringstream stream(R"({"other": 1, "system": {"input_address": "tcp://a:1",
         "extra": [1, 2], "output_address": ""}})");
-    const zel::config config(stream);
+    const zel::config config(stream, "f.json");
     EXPECT_EQ(config.system.input_address, "tcp://a:1");
     EXPECT_EQ(config.system.output_address, "");
 }
 
-TEST(broker_config, every_missing_or_mistyped_key_is_named_in_one_message) {
-    EXPECT_EQ(failure_of("{}"),
-              "Config file is invalid: Can not find object <object>: system, path: "
-              "system.input_address\nCan not find object <object>: system, path: "
-              "system.output_address");
-    EXPECT_EQ(failure_of(R"({"system": {}})"),
-              "Config file is invalid: Can not find field <string>: system.input_address\n"
-              "Can not find field <string>: system.output_address");
-    EXPECT_EQ(failure_of(R"({"system": {"input_address": "x", "output_address": 5}})"),
-              "Config file is invalid: Can not find field <string>: system.output_address");
+TEST(broker_config, every_missing_or_mistyped_key_is_named_in_one_message_with_the_file) {
+    const std::string invalid = "Config file f.json is invalid: ";
+    EXPECT_EQ(failure_of("{}"), invalid + "the object system is missing");
+    EXPECT_EQ(failure_of(R"({"system": []})"), invalid + "system must be an object, not an array");
+    EXPECT_EQ(failure_of(R"({"system": {"metrics_address": null}})"),
+              invalid +
+                  "system.input_address is missing\nsystem.output_address is missing\n"
+                  "system.metrics_address must be a string, not null");
+    EXPECT_EQ(failure_of(R"({"system": {"input_address": "x", "output_address": 5,
+        "history_bytes": 1.5}})"),
+              invalid +
+                  "system.output_address must be a string, not a number\n"
+                  "system.history_bytes must be a whole number, not a number");
+}
+
+TEST(broker_config, unknown_members_of_system_are_warned_about_by_name) {
+    std::istringstream stream(
+        R"({"system": {"input_address": "a", "output_address": "b", "outptu_hwm": 1}})");
+    const zel::config config(stream, "f.json");
+    EXPECT_EQ(config.warnings,
+              std::vector<std::string>{"Config file f.json: system.outptu_hwm is not a member "
+                                       "the relay knows, and is ignored"});
 }
 
 TEST(broker_config, a_document_that_is_not_json_fails_in_the_parser) {
     std::istringstream stream("{ not json");
     try {
-        zel::config config(stream);
+        zel::config config(stream, "f.json");
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()).rfind("Cannot parse json: ", 0), 0u) << e.what();

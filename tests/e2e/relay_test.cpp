@@ -246,6 +246,14 @@ TEST_F(relay_test, sigint_logs_exit_once_and_exits_with_status_zero) {
     stop_and_expect_clean_exit(SIGINT);
 }
 
+TEST_F(relay_test, sighup_is_logged_and_relaying_goes_on) {
+    relay.process().send_signal(SIGHUP);
+    EXPECT_TRUE(relay.process().wait_for_stderr("SIGHUP: nothing to reload", 5s));
+    producer.send(zmq::str_buffer("after SIGHUP"), zmq::send_flags::none);
+    EXPECT_EQ(receive(subscriber), "after SIGHUP");
+    stop_and_expect_clean_exit(SIGTERM);
+}
+
 TEST(relay, frames_without_subscribers_are_dropped_and_relaying_goes_on) {
     zmq::context_t context;
     e2e::relay_process relay;

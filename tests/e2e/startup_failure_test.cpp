@@ -11,13 +11,15 @@
 
 namespace {
 
-// Every failure to start is one logged error, exit status 0 and no notification.
-void expect_logged_failure(const std::vector<std::string>& _args, const std::string& _message) {
+// Every failure to start is one logged error, exit status 1 (2 for a usage error) and no
+// notification.
+void expect_logged_failure(const std::vector<std::string>& _args, const std::string& _message,
+                           int _status = 1) {
     e2e::notify_socket manager;
     const auto result = e2e::run_relay(_args, {manager.environment()});
     EXPECT_EQ(manager.receive(std::chrono::milliseconds(0)), "");
     EXPECT_TRUE(result.exited) << result.standard_error;
-    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.exit_status, _status) << _message;
     EXPECT_NE(result.standard_error.find(_message), std::string::npos)
         << "expected: " << _message << "\nlog:\n"
         << result.standard_error;
@@ -26,10 +28,10 @@ void expect_logged_failure(const std::vector<std::string>& _args, const std::str
 
 TEST(startup_failure, command_line_errors_name_the_usage) {
     const std::string program = VANDREL_BINARY;
-    expect_logged_failure(
-        {}, "The configuration file is not defined! Usage: " + program + " -c config_file");
-    expect_logged_failure({"-x"}, "Usage: " + program + " -c config_file");
-    expect_logged_failure({"-c"}, "option requires an argument -- 'c'");
+    const std::string usage = "Usage: " + program + " [-t] -c config_file";
+    expect_logged_failure({}, "The configuration file is not defined! " + usage, 2);
+    expect_logged_failure({"-x"}, usage, 2);
+    expect_logged_failure({"-c"}, "option requires an argument -- 'c'", 2);
 }
 
 TEST(startup_failure, unreadable_or_invalid_documents_are_parse_errors_naming_the_file) {
@@ -46,13 +48,13 @@ TEST(startup_failure, unreadable_or_invalid_documents_are_parse_errors_naming_th
     }
 }
 
-TEST(startup_failure, missing_and_mistyped_keys_are_named_together) {
+TEST(startup_failure, missing_and_mistyped_keys_are_named_together_with_the_file) {
     const e2e::config_file mistyped(R"({"system": {"input_address": 1}})");
     expect_logged_failure({"-c", mistyped.path()}, "/src/config.cpp:");
     expect_logged_failure({"-c", mistyped.path()},
-                          "Config file is invalid: Can not find field <string>: "
-                          "system.input_address\nCan not find field <string>: "
-                          "system.output_address");
+                          "Config file " + mistyped.path() +
+                              " is invalid: system.input_address must be a string, not a "
+                              "number\nsystem.output_address is missing");
 }
 
 TEST(startup_failure, endpoints_that_zeromq_refuses_are_logged) {
