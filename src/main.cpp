@@ -1,5 +1,6 @@
 #include "command_line.h"
 #include "config.h"
+#include "exposure.h"
 #include "forwarder.h"
 #include "reload_actions.h"
 
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
         logger.info("vandrel %1%, configuration %2%, input %3%, output %4%") %
             core::constants::git_version % file_name % forwarder.input_endpoint() %
             forwarder.output_endpoint();
+        zel::warn_if_exposed(logger, "input", forwarder.input_endpoint(),
+                             "send records to every subscriber");
+        zel::warn_if_exposed(logger, "output", forwarder.output_endpoint(), "read every record");
 
         const auto notifier = core::service::notifier::create(
             *loop, logger, [&forwarder] { return forwarder.counters().status(); }, status_period);
