@@ -2,6 +2,7 @@
 #include "relay_process.h"
 
 #include <test_support/child_process.h>
+#include <test_support/endpoints.h>
 
 #include <gtest/gtest.h>
 #include <zmq.hpp>
@@ -182,6 +183,30 @@ TEST(tail, a_refused_endpoint_is_status_1_and_a_line_naming_it_and_why) {
             << result.standard_error;
         EXPECT_EQ(result.standard_output, "");
     }
+}
+
+TEST(tail, an_endpoint_without_its_transport_gets_a_hint) {
+    const auto result = run_tail({"-a", "127.0.0.1:5556"});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.standard_error.find("did you mean tcp://127.0.0.1:5556?\n"), std::string::npos)
+        << result.standard_error;
+}
+
+TEST(tail, facing_no_relay_it_says_which_endpoint_it_waits_for) {
+    const auto endpoint = test_support::free_tcp_endpoint();
+    child_process tail(VANDREL_TAIL_BINARY, {"-a", endpoint}, {}, child_process::output::captured);
+    EXPECT_TRUE(tail.wait_for_stderr("vandrel-tail: waiting for " + endpoint, 10s))
+        << tail.standard_error();
+}
+
+// As with "vandrel-tail | head -0": no frame comes, yet it ends.
+TEST(tail, a_reader_gone_ends_it_with_nothing_arriving) {
+    child_process tail(VANDREL_TAIL_BINARY, {"-a", test_support::free_tcp_endpoint()}, {},
+                       child_process::output::captured);
+    tail.close_standard_output();
+    const auto result = tail.wait(5s);
+    EXPECT_TRUE(result.exited) << "signal " << result.term_signal;
+    EXPECT_EQ(result.exit_status, 0) << result.standard_error;
 }
 
 TEST(tail, bad_usage_is_status_2_and_help_status_0) {

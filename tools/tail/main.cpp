@@ -1,4 +1,7 @@
+#include "connection_notice.h"
+#include "endpoint_hint.h"
 #include "options.h"
+#include "reader_gone.h"
 
 #include <core/append_escaped.h>
 #include <core/constants.h>
@@ -7,6 +10,7 @@
 #include <core/ignore_broken_pipes.h>
 #include <core/logger.h>
 #include <core/message_stream.h>
+#include <core/periodic_timer.h>
 
 #include <boost/system/system_error.hpp>
 #include <boost/utility/string_view.hpp>
@@ -14,6 +18,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -27,6 +32,7 @@ namespace {
 
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
+constexpr std::chrono::milliseconds watch_period(200);
 
 // One write per line, and no buffer of ours: a reader at the end of a pipe sees each frame
 // as it arrives. Returns 0 when written, else the errno of the failure.
@@ -78,26 +84,25 @@ int main(int argc, char** argv) {
         const auto signals = loop->stop_on_signals();
 
         core::message_stream::ptr stream;
+        const auto refuse = [&](const std::string& _reason) {
+            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
+                      << "\": " << _reason << '\n';
+            if (const auto hint = zel::tail::endpoint_hint(settings.endpoint); !hint.empty()) {
+                std::cerr << hint << '\n';
+            }
+            status = exit_failure;
+        };
         try {
             stream = loop->create_zmq_raw_message_stream(settings.endpoint);
         } catch (const boost::system::system_error& _error) {
-            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
-                      << "\": " << _error.code().message() << '\n';
-            status = exit_failure;
-            return;
+            return refuse(_error.code().message());
         } catch (const std::exception& _error) {
-            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
-                      << "\": " << _error.what() << '\n';
-            status = exit_failure;
-            return;
+            return refuse(_error.what());
         }
 
-        if (settings.verbose) {
-            stream->on_connection_change([&settings](bool _connected) {
-                std::cerr << "vandrel-tail: " << (_connected ? "connected to " : "lost ")
-                          << settings.endpoint << '\n';
-            });
-        }
+        zel::tail::connection_notice notice(settings.endpoint, settings.verbose);
+        stream->on_connection_change(
+            [&notice](bool _connected) { notice.connection_changed(_connected); });
 
         std::uint64_t printed = 0;
         bool finished = false;
@@ -137,6 +142,19 @@ int main(int argc, char** argv) {
         for (const auto& prefix : settings.prefixes) {
             subscriptions.push_back(stream->subscribe(prefix, print));
         }
+
+        // Between frames too: a tail waiting for a relay says so, and one whose reader has gone
+        // ends within a tick.
+        const auto watch = loop->create_periodic_timer(
+            watch_period, "watch",
+            [&](core::timer::time_point) {
+                notice.tick();
+                if (!finished && zel::tail::reader_gone(STDOUT_FILENO)) {
+                    finished = true;
+                    loop->stop();
+                }
+            },
+            ZEL_LOCATION);
 
         while (!logger.execute([&] { loop->run(); })) {
         }
