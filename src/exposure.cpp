@@ -6,15 +6,17 @@
 namespace zel {
 
 bool reachable_from_other_hosts(const std::string& _endpoint) {
-    if (_endpoint.rfind("ipc://", 0) == 0 || _endpoint.rfind("inproc://", 0) == 0) {
+    const auto scheme_end = _endpoint.find("://");
+    const auto scheme = _endpoint.substr(0, scheme_end);
+    if (scheme == "ipc" || scheme == "inproc") {
         return false;
     }
-    const std::string scheme = "tcp://";
+    const auto host_start = scheme_end == std::string::npos ? 0 : scheme_end + 3;
     const auto port = _endpoint.rfind(':');
-    if (_endpoint.rfind(scheme, 0) != 0 || port == std::string::npos || port < scheme.size()) {
+    if (port == std::string::npos || port < host_start) {
         return true;
     }
-    std::string host = _endpoint.substr(scheme.size(), port - scheme.size());
+    std::string host = _endpoint.substr(host_start, port - host_start);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
     }

@@ -6,7 +6,7 @@
 
 namespace zel {
 
-// Whether anyone beyond this host may reach _endpoint, a ZeroMQ endpoint as bound (an ipc:// path
+// Whether anyone beyond this host may reach _endpoint, SCHEME://HOST:PORT as bound (an ipc:// path
 // is guarded by the file's permissions instead; an address that cannot be read counts as reached).
 bool reachable_from_other_hosts(const std::string& _endpoint);
 

@@ -38,6 +38,12 @@ forwarder::forwarder(boost::asio::io_context& _io_context, const std::string& _i
     : m_logger(_logger)
     , m_output(_io_context, optimize_single_threaded)
     , m_input(std::make_shared<input_socket>(_io_context, optimize_single_threaded)) {
+    // Watched before they bind, so that no peer comes unseen.
+    m_output_peers.emplace(_io_context, m_output, [this](bool _connected) {
+        m_counters.subscribers += _connected ? 1 : -1;
+    });
+    m_input_peers.emplace(_io_context, *m_input,
+                          [this](bool _connected) { m_counters.producers += _connected ? 1 : -1; });
     m_output.set_option(azmq::socket::max_message_size(max_subscription_size));
     bind_endpoint(m_output, _output_address, "output");
     // Otherwise the output learns how far a subscriber has read only about once a millisecond
@@ -63,27 +69,32 @@ std::string forwarder::output_endpoint() {
     return m_output.last_endpoint();
 }
 
+void forwarder::count_received(const azmq::message& _frame) {
+    ++m_counters.frames_received;
+    m_counters.bytes_received += _frame.size();
+}
+
 void forwarder::publish(azmq::message&& _frame) {
     boost::system::error_code error;
-    const std::size_t size = m_output.send(std::move(_frame), 0, error);
+    m_output.send(std::move(_frame), 0, error);
     if (error) {
         throw boost::system::system_error(error);
     }
-    ++m_counters.frames;
-    m_counters.bytes += size;
+    ++m_counters.frames_published;
 }
 
 // After several frames, the output processes the commands its subscribers' queues have sent
 // meanwhile, which sending alone does only about once a millisecond: it learns the room they have
 // made, and drops less for them.
 void forwarder::publish_with_queued(input_socket& _input, azmq::message&& _frame) {
-    // The counters already add up what this completion publishes.
-    const std::uint64_t bytes_before = m_counters.bytes;
+    // The counters already add up what this completion takes.
+    const std::uint64_t bytes_before = m_counters.bytes_received;
+    count_received(_frame);
     publish(std::move(_frame));
     azmq::message queued;
     int published = 1;
     for (; published < max_frames_per_completion &&
-           m_counters.bytes - bytes_before < max_bytes_per_completion;
+           m_counters.bytes_received - bytes_before < max_bytes_per_completion;
          ++published) {
         boost::system::error_code error;
         _input.receive(queued, ZMQ_DONTWAIT, error);
@@ -91,6 +102,7 @@ void forwarder::publish_with_queued(input_socket& _input, azmq::message&& _frame
             // Nothing is queued any more, or the receive armed next reports the failure.
             break;
         }
+        count_received(queued);
         publish(std::move(queued));
     }
     // A lone frame costs no such call: the loop soon comes back to the output's descriptor wait,

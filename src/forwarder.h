@@ -2,12 +2,14 @@
 
 #include "relay_counters.h"
 
+#include <core/impl/connection_monitor.h>
 #include <core/logger.h>
 #include <azmq/socket.hpp>
 
 #include <boost/asio/io_context.hpp>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zel {
@@ -38,6 +40,7 @@ public:
 
 private:
     void setup_pipeline(std::shared_ptr<input_socket> _input);
+    void count_received(const azmq::message& _frame);
     void publish(azmq::message&& _frame);
     void publish_with_queued(input_socket& _input, azmq::message&& _frame);
 
@@ -47,6 +50,9 @@ private:
     // Shared with nobody: the pending receive's handler holds it weakly, so that destroying the
     // forwarder ends the chain.
     std::shared_ptr<input_socket> m_input;
+    // Count the peers of each socket; made before the binds, and gone before the sockets.
+    std::optional<libs::core::connection_monitor> m_output_peers;
+    std::optional<libs::core::connection_monitor> m_input_peers;
 };
 
 }  // namespace zel

@@ -2,6 +2,7 @@
 #include "config.h"
 #include "exposure.h"
 #include "forwarder.h"
+#include "metrics_server.h"
 #include "reload_actions.h"
 
 #include <core/constants.h>
@@ -13,6 +14,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <optional>
 
 namespace core = zel::libs::core;
 
@@ -65,6 +67,16 @@ int main(int argc, char** argv) {
                              "send records to every subscriber");
         zel::warn_if_exposed(logger, "output", forwarder.output_endpoint(), "read every record");
 
+        std::optional<zel::metrics_server> metrics;
+        if (!config.system.metrics_address.empty()) {
+            metrics.emplace(
+                loop->get_io_context(), config.system.metrics_address,
+                [&forwarder] { return forwarder.counters().metrics(); }, logger);
+            logger.info("metrics at %1%/metrics") % metrics->endpoint();
+            zel::warn_if_exposed(logger, "metrics endpoint", metrics->endpoint(),
+                                 "read the relay's counters");
+        }
+
         const auto notifier = core::service::notifier::create(
             *loop, logger, [&forwarder] { return forwarder.counters().status(); }, status_period);
         notifier->ready();
@@ -74,6 +86,7 @@ int main(int argc, char** argv) {
         notifier->stopping();
 
         forwarder.stop();
+        logger.info("totals: %1%") % forwarder.counters().status();
         logger.info("exit").location(ZEL_LOCATION);
         status = zel::exit_status::success;
     });

@@ -63,12 +63,13 @@ TEST(service_manager, ready_once_bound_then_status_and_watchdog_until_stopping) 
     // Nothing else is sent, readiness once, and the status from the start.
     seen.erase(std::remove(seen.begin(), seen.end(), ""), seen.end());
     const std::regex known(
-        "READY=1|WATCHDOG=1|STOPPING=1|STATUS=[0-9]+ frames relayed, [0-9]+ bytes");
+        "READY=1|WATCHDOG=1|STOPPING=1|STATUS=[0-9]+ frames relayed, [0-9]+ bytes, [0-9]+ "
+        "producers, [0-9]+ subscribers");
     EXPECT_TRUE(std::all_of(seen.begin(), seen.end(),
                             [&](const std::string& _n) { return std::regex_match(_n, known); }));
     EXPECT_EQ(std::count(seen.begin(), seen.end(), "READY=1"), 1);
     EXPECT_GE(std::count(seen.begin(), seen.end(), "WATCHDOG=1"), 2);
-    EXPECT_EQ(seen.front(), "STATUS=0 frames relayed, 0 bytes");
+    EXPECT_EQ(seen.front(), "STATUS=0 frames relayed, 0 bytes, 0 producers, 0 subscribers");
 }
 
 }  // namespace

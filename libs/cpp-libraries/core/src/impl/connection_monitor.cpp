@@ -31,7 +31,8 @@ connection_monitor::connection_monitor(boost::asio::io_context& _io_context, azm
           state{azmq::socket(_io_context, ZMQ_PAIR), std::move(_callback)})) {
     const std::string endpoint = unique_monitor_endpoint();
     if (zmq_socket_monitor(m_socket.native_handle(), endpoint.c_str(),
-                           ZMQ_EVENT_CONNECTED | ZMQ_EVENT_DISCONNECTED) != 0) {
+                           ZMQ_EVENT_CONNECTED | ZMQ_EVENT_ACCEPTED | ZMQ_EVENT_DISCONNECTED) !=
+        0) {
         throw boost::system::system_error(zmq_errno(), boost::system::generic_category(),
                                           "zmq_socket_monitor");
     }
@@ -52,8 +53,8 @@ void connection_monitor::receive_next(const std::shared_ptr<state>& _state) {
             if (_error || !state || !state->on_change) {
                 return;
             }
-            // An event is two frames: its number and value, then the peer's address, which the
-            // socket's single connection makes of no use here but must still be read.
+            // An event is two frames: its number and value, then the endpoint's address, of no
+            // use here but which must still be read.
             std::uint16_t event = 0;
             if (_frame.size() >= sizeof event) {
                 std::memcpy(&event, _frame.data(), sizeof event);
@@ -62,10 +63,10 @@ void connection_monitor::receive_next(const std::shared_ptr<state>& _state) {
             boost::system::error_code ignored;
             state->events.receive(address, ZMQ_DONTWAIT, ignored);
             receive_next(state);
-            if (event == ZMQ_EVENT_CONNECTED || event == ZMQ_EVENT_DISCONNECTED) {
+            if (event != 0) {
                 // A copy runs, so that the callback may end the monitoring.
                 auto on_change = state->on_change;
-                on_change(event == ZMQ_EVENT_CONNECTED);
+                on_change(event != ZMQ_EVENT_DISCONNECTED);
             }
         });
 }

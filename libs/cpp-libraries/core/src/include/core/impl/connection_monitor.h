@@ -11,9 +11,11 @@ namespace zel {
 namespace libs {
 namespace core {
 
-// Tells, on the loop's thread, when a ZeroMQ socket makes a connection (true) and when it loses
-// one (false), through libzmq's socket monitor: a PAIR socket that receives the monitored
-// socket's events over inproc. Both sockets must be used from the loop's thread only.
+// Tells, on the loop's thread, when a ZeroMQ socket makes or accepts a connection (true) and when
+// it loses one (false), through libzmq's socket monitor: a PAIR socket that receives the
+// monitored socket's events over inproc. Each accepted connection that ends is told once each
+// way, so a bound socket's peers can be counted. Both sockets must be used from the loop's thread
+// only.
 class connection_monitor {
 public:
     using callback = std::function<void(bool _connected)>;
