@@ -42,14 +42,16 @@ private:
 
 }  // namespace
 
-endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run) {
+endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run, bool _metrics) {
+    const port_reservation input;
+    const port_reservation output;
+    const port_reservation metrics;
+    const std::string metrics_address = _metrics ? metrics.endpoint().substr(6) : "";
     if (_transport == transport::tcp) {
-        const port_reservation input;
-        const port_reservation output;
-        return {input.endpoint(), output.endpoint()};
+        return {input.endpoint(), output.endpoint(), metrics_address};
     }
     const std::string prefix = "ipc://" + _dir.path("run" + std::to_string(_run));
-    return {prefix + "-in", prefix + "-out"};
+    return {prefix + "-in", prefix + "-out", metrics_address};
 }
 
 }  // namespace relay_bench

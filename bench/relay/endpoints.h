@@ -11,10 +11,13 @@ namespace relay_bench {
 struct endpoints {
     std::string input;
     std::string output;
+    // HOST:PORT where vandrel serves its counters; empty serves none.
+    std::string metrics;
 };
 
 // Fresh endpoints for the run numbered _run: a new pair of free loopback ports, or a new pair
 // of socket files in _dir, so that no run meets a connection or a file left by another.
-endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run);
+// With _metrics, a free loopback port for the counters too.
+endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run, bool _metrics);
 
 }  // namespace relay_bench

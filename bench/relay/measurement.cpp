@@ -1,5 +1,7 @@
 #include "measurement.h"
 
+#include "metrics_scraper.h"
+
 #include "load_generator.h"
 #include "process_usage.h"
 #include "relay_run.h"
@@ -62,12 +64,16 @@ run_figures load(relay_process& _relay, const measurement_setup& _setup, zmq::co
 
 run_figures measure(relay_kind _relay, const measurement_setup& _setup, zmq::context_t& _context,
                     const scratch_dir& _dir, int _run) {
-    return with_relay(_relay, _setup.transport_kind, _dir, _run,
-                      [&](relay_process& _process, const endpoints& _endpoints) {
-                          run_figures figures = load(_process, _setup, _context, _endpoints);
-                          figures.stop_status = _process.stop();
-                          return figures;
-                      });
+    return with_relay(
+        _relay, _setup.transport_kind, _dir, _run,
+        [&](relay_process& _process, const endpoints& _endpoints) {
+            const metrics_scraper scraper(_endpoints.metrics);
+            run_figures figures = load(_process, _setup, _context, _endpoints);
+            figures.stop_status = _process.stop();
+            figures.scrapes = scraper.answered();
+            return figures;
+        },
+        _setup.scrape_metrics && _relay == relay_kind::vandrel);
 }
 
 }  // namespace relay_bench

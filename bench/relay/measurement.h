@@ -21,6 +21,8 @@ struct measurement_setup {
     // How long they send at the paced rate: long enough that a stall of a few milliseconds
     // from elsewhere on the machine does not reach p99 on its own.
     double paced_seconds = 2;
+    // vandrel serves its counters, and a scraper reads them every second throughout.
+    bool scrape_metrics = false;
 };
 
 // The frames per second, of all producers together, at which latency is measured.
@@ -47,6 +49,8 @@ struct run_figures {
     std::uint64_t malformed = 0;
     // How the relay ended when stopped with SIGTERM.
     std::string stop_status;
+    // Scrapes of its counters answered during the run, with --metrics.
+    int scrapes = 0;
 };
 
 // Starts _relay on the relay core, connects a load generator to it (on this process's core),

@@ -10,13 +10,14 @@ namespace {
 
 const char* const usage =
     "usage: relay_bench [--quick] [--sustained] [--repetitions N] [--transport tcp|ipc]\n"
-    "                   [--size BYTES]\n"
+    "                   [--size BYTES] [--metrics]\n"
     "  --quick        shorter windows and 3 repetitions: a smoke run\n"
     "  --sustained    10 million frames of 64 B and of 1 KiB through vandrel over tcp,\n"
     "                 sampling its resident memory every second\n"
     "  --repetitions  interleaved repetitions of each comparison (default 5)\n"
     "  --transport    compare over this transport only\n"
-    "  --size         compare with frames of this size only (at least 24 bytes)\n";
+    "  --size         compare with frames of this size only (at least 24 bytes)\n"
+    "  --metrics      vandrel serves its counters, scraped every second throughout\n";
 
 int whole_number(const std::string& _text) {
     std::size_t used = 0;
@@ -42,6 +43,8 @@ options parse_options(int _argc, char** _argv) {
             const bool has_value = i + 1 < _argc;
             if (argument == "--quick") {
                 result.quick = true;
+            } else if (argument == "--metrics") {
+                result.metrics = true;
             } else if (argument == "--sustained") {
                 result.sustained = true;
             } else if (argument == "--repetitions" && has_value) {

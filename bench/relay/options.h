@@ -16,6 +16,8 @@ struct options {
     bool quick = false;
     // The 10-million-frame run through vandrel alone instead of the comparison.
     bool sustained = false;
+    // vandrel serves its counters to a scraper that reads them every second.
+    bool metrics = false;
     int repetitions = 5;
     std::vector<transport> transports{transport::tcp, transport::ipc};
     std::vector<std::size_t> frame_sizes{64, 1024, 65536};

@@ -38,6 +38,7 @@ void pin_to_generator_core() {
 std::vector<comparison> compare(const options& _options, zmq::context_t& _context,
                                 const scratch_dir& _dir) {
     measurement_setup setup;
+    setup.scrape_metrics = _options.metrics;
     if (_options.quick) {
         setup.saturation_seconds = 0.25;
         setup.paced_seconds = 0.25;

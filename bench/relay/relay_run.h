@@ -16,10 +16,11 @@ namespace relay_bench {
 // _body(relay_process&, const endpoints&). The relay is killed on any way out that _body did
 // not stop it on, and a failure's message tells which relay and run failed and what the relay
 // wrote.
+// With _metrics, vandrel serves its counters at the endpoints' metrics address.
 template <typename Body>
 auto with_relay(relay_kind _relay, transport _transport, const scratch_dir& _dir, int _run,
-                Body&& _body) {
-    const endpoints relay_endpoints = make_endpoints(_transport, _dir, _run);
+                Body&& _body, bool _metrics = false) {
+    const endpoints relay_endpoints = make_endpoints(_transport, _dir, _run, _metrics);
     relay_process relay(relay_command(_relay, relay_endpoints, _dir, _run), relay_core,
                         _dir.path("run" + std::to_string(_run) + ".log"));
     try {

@@ -177,7 +177,8 @@ std::string run_line(const run_figures& _figures) {
            format(_figures.cpu_us_per_frame, unit::microseconds) + "/frame, p50/p99 " +
            format(_figures.p50_us, unit::microseconds) + " / " +
            format(_figures.p99_us, unit::microseconds) + ", peak RSS " +
-           format(_figures.peak_rss_mib, unit::mebibytes);
+           format(_figures.peak_rss_mib, unit::mebibytes) +
+           (_figures.scrapes > 0 ? ", " + std::to_string(_figures.scrapes) + " scrapes" : "");
 }
 
 void print_report(std::ostream& _out, const std::vector<comparison>& _comparisons) {
