@@ -2,6 +2,7 @@
 #include "config.h"
 #include "exposure.h"
 #include "forwarder.h"
+#include "memory_release.h"
 #include "metrics_server.h"
 #include "reload_actions.h"
 
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
             zel::warn_if_exposed(logger, "metrics endpoint", metrics->endpoint(),
                                  "read the relay's counters");
         }
+
+        const zel::memory_release memory(*loop, forwarder.counters());
 
         const auto notifier = core::service::notifier::create(
             *loop, logger, [&forwarder] { return forwarder.counters().status(); }, status_period);
