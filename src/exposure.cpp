@@ -1,27 +1,20 @@
 #include "exposure.h"
 
+#include <core/host_and_port.h>
+
 #include <boost/asio/ip/address.hpp>
 #include <boost/system/error_code.hpp>
 
 namespace zel {
 
 bool reachable_from_other_hosts(const std::string& _endpoint) {
-    const auto scheme_end = _endpoint.find("://");
-    const auto scheme = _endpoint.substr(0, scheme_end);
+    const auto scheme = _endpoint.substr(0, _endpoint.find("://"));
     if (scheme == "ipc" || scheme == "inproc") {
         return false;
     }
-    const auto host_start = scheme_end == std::string::npos ? 0 : scheme_end + 3;
-    const auto port = _endpoint.rfind(':');
-    if (port == std::string::npos || port < host_start) {
-        return true;
-    }
-    std::string host = _endpoint.substr(host_start, port - host_start);
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
-    }
+    const auto parts = libs::core::split_host_and_port(_endpoint);
     boost::system::error_code error;
-    const auto address = boost::asio::ip::make_address(host, error);
+    const auto address = boost::asio::ip::make_address(parts ? parts->host : "", error);
     return error || !address.is_loopback();
 }
 

@@ -2,6 +2,7 @@
 
 #include <core/append_escaped.h>
 #include <core/exception.h>
+#include <core/host_and_port.h>
 
 #include <boost/asio/ip/address.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -24,20 +25,18 @@ using tcp = boost::asio::ip::tcp;
 
 namespace {
 
+constexpr std::chrono::seconds accept_retry_delay(1);
+
 // The content type the Prometheus text format is announced with.
 const char* const text_format = "text/plain; version=0.0.4; charset=utf-8";
 
 tcp::endpoint resolve(boost::asio::io_context& _io_context, const std::string& _address) {
-    const auto colon = _address.rfind(':');
-    std::string host = colon == std::string::npos ? std::string() : _address.substr(0, colon);
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
-    }
+    const auto parts = libs::core::split_host_and_port(_address);
     boost::system::error_code error;
-    if (!host.empty()) {
+    if (parts && !parts->host.empty()) {
         tcp::resolver resolver(_io_context);
-        const auto found = resolver.resolve(host, _address.substr(colon + 1),
-                                            tcp::resolver::numeric_service, error);
+        const auto found =
+            resolver.resolve(parts->host, parts->port, tcp::resolver::numeric_service, error);
         if (!error && !found.empty()) {
             return found.begin()->endpoint();
         }
@@ -116,6 +115,7 @@ private:
 metrics_server::metrics_server(boost::asio::io_context& _io_context, const std::string& _address,
                                text_callback _text, const libs::core::logger& _logger)
     : m_acceptor(_io_context)
+    , m_retry(_io_context)
     , m_state(std::make_shared<shared_state>(shared_state{std::move(_text), _logger, {}})) {
     const auto endpoint = resolve(_io_context, _address);
     try {
@@ -158,12 +158,21 @@ void metrics_server::accept() {
         open.erase(std::remove_if(open.begin(), open.end(),
                                   [](const std::weak_ptr<connection>& _c) { return _c.expired(); }),
                    open.end());
-        if (!_error && open.size() < max_connections) {
+        if (_error) {
+            // Out of descriptors, most likely: accepting again at once would fail as fast.
+            state->logger.log_error(_error, ZEL_LOCATION);
+            m_retry.expires_after(accept_retry_delay);
+            m_retry.async_wait([this](const boost::system::error_code& _wait_error) {
+                if (!_wait_error) {
+                    accept();
+                }
+            });
+            return;
+        }
+        if (open.size() < max_connections) {
             auto client = std::make_shared<connection>(std::move(_socket), state);
             open.push_back(client);
             client->start();
-        } else if (_error) {
-            state->logger.log_error(_error, ZEL_LOCATION);
         }
         accept();
     });

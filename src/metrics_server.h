@@ -4,6 +4,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include <chrono>
 #include <cstddef>
@@ -48,6 +49,7 @@ private:
     void accept();
 
     boost::asio::ip::tcp::acceptor m_acceptor;
+    boost::asio::steady_timer m_retry;
     std::shared_ptr<shared_state> m_state;
 };
 

@@ -1,5 +1,7 @@
 #include "connection_notice.h"
 
+#include <core/host_and_port.h>
+
 #include <boost/asio/ip/address.hpp>
 #include <boost/system/error_code.hpp>
 
@@ -19,16 +21,13 @@ namespace {
 
 // The host of a tcp:// endpoint that is a name rather than an address; empty otherwise.
 std::string host_name(const std::string& _endpoint) {
-    const std::string scheme = "tcp://";
-    const auto port = _endpoint.rfind(':');
-    if (_endpoint.rfind(scheme, 0) != 0 || port == std::string::npos || port <= scheme.size()) {
+    const auto parts = libs::core::split_host_and_port(_endpoint);
+    if (_endpoint.rfind("tcp://", 0) != 0 || !parts || parts->host.empty()) {
         return {};
     }
-    const std::string host = _endpoint.substr(scheme.size(), port - scheme.size());
     boost::system::error_code error;
-    boost::asio::ip::make_address(host, error);
-    const bool literal = !error || host.front() == '[';
-    return literal ? std::string() : host;
+    boost::asio::ip::make_address(parts->host, error);
+    return error ? parts->host : std::string();
 }
 
 }  // namespace
