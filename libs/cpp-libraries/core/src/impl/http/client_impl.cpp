@@ -9,6 +9,7 @@
 
 #include <boost/asio/post.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -66,6 +67,16 @@ std::size_t read_head_line(char* _data, std::size_t _size, std::size_t _count, v
 
 int abort_when_the_client_goes(void* _client, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<const client_impl*>(_client)->must_abort() ? 1 : 0;
+}
+
+// What is left until _deadline, for libcurl: at least 1 ms, as 0 would set no limit.
+long timeout_until(std::chrono::steady_clock::time_point _deadline) {
+    if (_deadline == std::chrono::steady_clock::time_point::max()) {
+        return 0;
+    }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(_deadline - std::chrono::steady_clock::now());
+    return std::max(1L, static_cast<long>(left.count()));
 }
 
 std::chrono::seconds checked_timeout(std::chrono::seconds _timeout) {
@@ -140,7 +151,7 @@ result client_impl::perform_request(method _method, boost::string_view _address)
 
 result client_impl::perform_request(method _method, boost::string_view _address,
                                     boost::string_view _body) {
-    return perform_request_impl(_method, _address, _body);
+    return perform_request_impl(_method, _address, _body, deadline_from_now());
 }
 
 client::handle client_impl::perform_async_request(method _method, std::string _address,
@@ -161,7 +172,8 @@ client::handle client_impl::perform_async_request(method _method, std::string _a
 }
 
 result client_impl::perform_request_impl(method _method, boost::string_view _address,
-                                         boost::string_view _body) const {
+                                         boost::string_view _body,
+                                         clock::time_point _deadline) const {
     CURL* const curl_handle = m_easy_handles.take();
     ZEL_CHECK(curl_handle != NULL);
     curl_slist* headers = nullptr;
@@ -196,7 +208,8 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
     if (url.find('\0') != std::string::npos) {
         return result("refused: the address holds a NUL byte");
     }
-    options.set(CURLOPT_HTTPHEADER, headers)
+    options.set(CURLOPT_TIMEOUT_MS, timeout_until(_deadline))
+        .set(CURLOPT_HTTPHEADER, headers)
         .set(CURLOPT_CUSTOMREQUEST, method_name)
         .set(CURLOPT_WRITEDATA, static_cast<void*>(&received))
         .set(CURLOPT_HEADERDATA, static_cast<void*>(&received))
@@ -211,6 +224,10 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
         if (received.m_body_too_large) {
             return result("curl_easy_perform failed:the response's body is above " +
                           std::to_string(received.m_max_body_size) + " bytes");
+        }
+        // The only callback that aborts a transfer is the client's own.
+        if (code == CURLE_ABORTED_BY_CALLBACK) {
+            return result("curl_easy_perform failed:aborted, as the client was destroyed");
         }
         if (code != CURLE_OK) {
             return result(std::string("curl_easy_perform failed:") + curl_easy_strerror(code));
@@ -231,6 +248,23 @@ bool client_impl::must_abort() const {
            std::chrono::steady_clock::now() >= abort_at;
 }
 
+client_impl::clock::time_point client_impl::deadline_from_now() const {
+    return m_timeout == m_timeout.zero() ? clock::time_point::max() : clock::now() + m_timeout;
+}
+
+bool client_impl::enqueue() const {
+    if (m_queued.fetch_add(1) < max_queued_requests) {
+        return true;
+    }
+    --m_queued;
+    return false;
+}
+
+result client_impl::timed_out_in_queue() const {
+    return result("refused: timed out after " + std::to_string(m_timeout.count()) +
+                  " s waiting for a worker; not sent");
+}
+
 bool client_impl::set_up_handle(CURL* _handle) const {
     options_setter options(_handle);
     options.set(CURLOPT_USERAGENT, constants::project_name.c_str())
@@ -239,7 +273,6 @@ bool client_impl::set_up_handle(CURL* _handle) const {
         .set(CURLOPT_NOPROGRESS, 0L)
         .set(CURLOPT_XFERINFOFUNCTION, &abort_when_the_client_goes)
         .set(CURLOPT_XFERINFODATA, static_cast<const void*>(this))
-        .set(CURLOPT_TIMEOUT, static_cast<long>(m_timeout.count()))
         .set(CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds)
         .set(CURLOPT_FOLLOWLOCATION, 1L)
         .set(CURLOPT_MAXREDIRS, max_redirects)

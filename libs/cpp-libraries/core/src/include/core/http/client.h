@@ -30,7 +30,11 @@ namespace http {
 //
 // The time-out a client is made with bounds each request, from 1 to
 // max_timeout seconds; 0 sets no limit. Any other value is refused with
-// exception when the client is made.
+// exception when the client is made. It counts from the call, the wait for a
+// worker included: an asynchronous request still queued at its deadline fails
+// then, unsent, with an error() that starts with "refused: timed out". At most
+// max_queued_requests asynchronous requests wait for a worker; one more fails
+// at once, unsent, with an error() that starts with "refused: the queue".
 class client {
 public:
     using ptr = std::unique_ptr<client>;
@@ -39,6 +43,8 @@ public:
 
     // The longest time-out libcurl takes.
     static constexpr std::chrono::seconds max_timeout{2147483};
+    // Each waiting request holds its address and body.
+    static constexpr std::size_t max_queued_requests = 10000;
     // What one response's body may hold unless set otherwise: past it the
     // request fails at once, and no more of it is kept.
     static constexpr std::size_t default_max_body_size = std::size_t(256) << 20;

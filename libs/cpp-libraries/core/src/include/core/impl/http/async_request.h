@@ -9,6 +9,7 @@
 #include <boost/asio/io_context.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,8 @@ public:
 
 private:
     static void perform(ptr _self);
+    // Marks the request complete and hands _result to the loop.
+    static void finish(ptr _self, result _result);
     static void deliver(const ptr& _self, result _result);
 
     const client_impl& m_client;
@@ -52,6 +55,8 @@ private:
     const method m_method;
     const std::string m_address;
     const std::string m_body;
+    // From the last start; read by the worker that the start's hand-off reaches.
+    std::chrono::steady_clock::time_point m_deadline;
     std::atomic_bool m_completed{false};
     handler_memory m_handler_memory;
 };

@@ -50,6 +50,10 @@ public:
     // Whether transfers are to end now, as the client is going.
     bool must_abort() const;
 
+    using clock = std::chrono::steady_clock;
+    // When a request made now times out; clock::time_point::max() without a time-out.
+    clock::time_point deadline_from_now() const;
+
 private:
     // Performs its transfers on the workers.
     friend class async_request;
@@ -57,7 +61,12 @@ private:
     // The options every request of the client shares.
     bool set_up_handle(CURL* _handle) const;
     result perform_request_impl(method _method, boost::string_view _address,
-                                boost::string_view _body) const;
+                                boost::string_view _body, clock::time_point _deadline) const;
+    // Counts a request that waits for a worker; false when the queue is full.
+    bool enqueue() const;
+    void dequeue() const { --m_queued; }
+    // The failure of a request that waited for a worker past its deadline.
+    result timed_out_in_queue() const;
     handle perform_async_request_impl(method _method, std::string _address,
                                       std::string _body) const;
 
@@ -67,6 +76,7 @@ private:
     const std::string m_address;
     const std::chrono::seconds m_timeout;
     std::atomic<std::size_t> m_max_body_size{default_max_body_size};
+    mutable std::atomic<std::size_t> m_queued{0};
     // From when transfers are aborted; never until the destructor.
     std::atomic<std::chrono::steady_clock::time_point> m_abort_at{
         std::chrono::steady_clock::time_point::max()};
