@@ -8,6 +8,7 @@
 #include <test_support/http_server.h>
 #include <boost/optional/optional_io.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -418,6 +419,41 @@ TEST_F(http_client_test, a_request_beyond_the_queue_bound_fails_at_once_unsent) 
     }
     ASSERT_TRUE(await_delivered(1));
     EXPECT_EQ(delivered[0].error()->rfind("refused: the queue of 10000 requests", 0), 0u);
+}
+
+TEST_F(http_client_test, header_fields_go_out_as_given_and_come_back_in_order) {
+    serve([](const http_request_record&) {
+        return reply(200, "{}", {{"ETag", "\"v1\""}, {"Retry-After", " 3 "}});
+    });
+    const auto requests = client();
+    const auto handle = requests->perform_async_request(
+        http::method::post, "/h", "x=1",
+        {{"Authorization", "Bearer t"}, {"Content-Type", "text/plain"}, {"X-Empty", ""}},
+        collect());
+    ASSERT_TRUE(await_delivered(1));
+    const auto seen = server->requests().at(0).headers;
+    EXPECT_EQ(seen.at("authorization"), "Bearer t");
+    EXPECT_EQ(seen.at("content-type"), "text/plain");
+    EXPECT_EQ(seen.at("x-empty"), "");
+    const http::headers& received = delivered[0].headers();
+    const auto named = [&](const char* _name) {
+        return std::find_if(received.begin(), received.end(),
+                            [&](const auto& _field) { return _field.first == _name; });
+    };
+    EXPECT_LT(named("ETag"), named("Retry-After"));
+    EXPECT_EQ(http::find_header(received, "RETRY-after").value_or(""), "3");
+    EXPECT_FALSE(http::find_header(received, "X-Empty"));
+
+    const http::headers refused{{"X-A", "a\r\nX-B: b"},
+                                {"X\nB", "v"},
+                                {std::string("X\0", 2), "v"},
+                                {"", "v"},
+                                {"X:Y", "v"}};
+    for (const auto& field : refused) {
+        const auto result = requests->perform_request(http::method::get, "/bad", "", {field});
+        EXPECT_EQ(result.error().value_or("").rfind("refused: the header field", 0), 0u);
+    }
+    EXPECT_EQ(server->request_count(), 1u);
 }
 
 }  // namespace

@@ -28,13 +28,14 @@ void post_in(handler_memory& _memory, boost::asio::io_context& _io_context, Func
 
 async_request::async_request(const client_impl& _client, boost::asio::io_context& _workers,
                              boost::asio::io_context& _loop, method _method, std::string _address,
-                             std::string _body, badge<client_impl>)
+                             std::string _body, headers _headers, badge<client_impl>)
     : m_client(_client)
     , m_workers(_workers)
     , m_loop(_loop)
     , m_method(_method)
     , m_address(std::move(_address))
-    , m_body(std::move(_body)) {}
+    , m_body(std::move(_body))
+    , m_headers(std::move(_headers)) {}
 
 void async_request::start() {
     m_completed = false;
@@ -67,7 +68,8 @@ void async_request::perform(ptr _self) {
         }
         try {
             return request.m_client.perform_request_impl(request.m_method, request.m_address,
-                                                         request.m_body, request.m_deadline);
+                                                         request.m_body, request.m_headers,
+                                                         request.m_deadline);
         } catch (...) {
             // A worker has nobody to hand an exception to: the request's owner
             // gets it as its failure.

@@ -2,6 +2,7 @@
 
 #include <core/append_escaped.h>
 #include <core/exception.h>
+#include <core/impl/equal_ignoring_case.h>
 
 #include <charconv>
 #include <cmath>
@@ -17,18 +18,6 @@ namespace {
 
 char to_upper(char _c) {
     return _c >= 'a' && _c <= 'z' ? char(_c - 'a' + 'A') : _c;
-}
-
-bool equal_ignoring_case(boost::string_view _left, boost::string_view _right) {
-    if (_left.size() != _right.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < _left.size(); ++i) {
-        if (to_upper(_left[i]) != to_upper(_right[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Beyond this a command's own time-out is as good as none: it waits without limit rather than

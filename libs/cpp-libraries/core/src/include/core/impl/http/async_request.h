@@ -2,6 +2,7 @@
 
 #include <core/async_operation_handle.h>
 #include <core/badge.h>
+#include <core/http/headers.h>
 #include <core/http/method.h>
 #include <core/http/result.h>
 #include <core/impl/handler_memory.h>
@@ -35,7 +36,7 @@ public:
     // and _loop delivers the results.
     async_request(const client_impl& _client, boost::asio::io_context& _workers,
                   boost::asio::io_context& _loop, method _method, std::string _address,
-                  std::string _body, badge<client_impl>);
+                  std::string _body, headers _headers, badge<client_impl>);
 
     bool is_complete() const override { return m_completed; }
     void restart() override { start(); }
@@ -55,6 +56,7 @@ private:
     const method m_method;
     const std::string m_address;
     const std::string m_body;
+    const headers m_headers;
     // From the last start; read by the worker that the start's hand-off reaches.
     std::chrono::steady_clock::time_point m_deadline;
     std::atomic_bool m_completed{false};

@@ -45,6 +45,10 @@ public:
     handle perform_async_request(method _method, std::string _address, std::string _body,
                                  callback _callback) override;
     handle perform_async_request(method _method, std::string _address, std::string _body) override;
+    result perform_request(method _method, boost::string_view _address, boost::string_view _body,
+                           const headers& _headers) override;
+    handle perform_async_request(method _method, std::string _address, std::string _body,
+                                 headers _headers, callback _callback) override;
     void set_max_body_size(std::size_t _bytes) override { m_max_body_size = _bytes; }
 
     // Whether transfers are to end now, as the client is going.
@@ -61,14 +65,15 @@ private:
     // The options every request of the client shares.
     bool set_up_handle(CURL* _handle) const;
     result perform_request_impl(method _method, boost::string_view _address,
-                                boost::string_view _body, clock::time_point _deadline) const;
+                                boost::string_view _body, const headers& _headers,
+                                clock::time_point _deadline) const;
     // Counts a request that waits for a worker; false when the queue is full.
     bool enqueue() const;
     void dequeue() const { --m_queued; }
     // The failure of a request that waited for a worker past its deadline.
     result timed_out_in_queue() const;
-    handle perform_async_request_impl(method _method, std::string _address,
-                                      std::string _body) const;
+    handle perform_async_request_impl(method _method, std::string _address, std::string _body,
+                                      headers _headers) const;
 
     events_loop& m_main_events_loop;
     // Kept for the client's diagnostics; a request failure is its result, not a record.
