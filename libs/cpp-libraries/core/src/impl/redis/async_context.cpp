@@ -61,7 +61,7 @@ void* create_string(const redisReadTask* _task, char* _text, std::size_t _length
 }
 
 void* create_array(const redisReadTask* _task, int _elements) {
-    return owner(_task).expects(_task)
+    return owner(_task).expects(_task) && owner(_task).admits_array(_task, _elements)
                ? owner(_task).reader_functions().createArray(_task, _elements)
                : nullptr;
 }
@@ -263,6 +263,14 @@ bool async_context::expects(const redisReadTask* _task) {
     return false;
 }
 
+bool async_context::admits_array(const redisReadTask* _task, int _elements) {
+    if (m_bound.admits_array(_task, _elements)) {
+        return true;
+    }
+    m_closed_because = "reply too large";
+    return false;
+}
+
 std::string async_context::lost_reply_text() const {
     if (!m_closed_because.empty()) {
         return m_closed_because;
@@ -447,7 +455,8 @@ void async_context::handle_readiness(bool& _in_progress, void (*_handle)(redisAs
         _handle(m_context);
     }
     // hiredis keeps a reply's bytes until the whole reply is there.
-    if (m_context != nullptr && m_context->c.reader->len > context::max_reply_buffer) {
+    if (m_context != nullptr && (m_context->c.reader->len > context::max_reply_buffer ||
+                                 !m_bound.admits_pending_string(*m_context->c.reader))) {
         drop("reply too large");
     }
     operate();

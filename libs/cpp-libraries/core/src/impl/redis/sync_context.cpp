@@ -78,6 +78,7 @@ sync_context::sync_context(events_loop& _events_loop, const component_logger& _l
     // exchange() drives the socket instead, and without the blocking flag hiredis takes a read or
     // write that timed out for "try again" rather than for a broken connection.
     m_context_ptr->flags &= ~REDIS_BLOCK;
+    m_bound.install(*m_context_ptr->reader);
     const std::string db = std::to_string(_db);
     std::vector<const char*> argv{"SELECT", db.c_str()};
     std::vector<std::size_t> argv_len{6, db.size()};
@@ -131,10 +132,16 @@ redisReply* sync_context::exchange(std::vector<const char*>& _argv,
     for (bool first = true;; first = false) {
         void* record = nullptr;
         if (redisGetReplyFromReader(connection, &record) != REDIS_OK) {
+            if (m_bound.refused()) {
+                fail(_command, "reply too large", "connection closed after a reply too large");
+            }
             fail(_command, connection->errstr, connection->errstr);
         }
         if (record != nullptr) {
             return static_cast<redisReply*>(record);
+        }
+        if (!m_bound.admits_pending_string(*connection->reader)) {
+            fail(_command, "reply too large", "connection closed after a reply too large");
         }
         // The first read waits its slice without a poll first: most replies are there by then.
         if (!first && !ready_before(connection->fd, POLLIN, _deadline)) {

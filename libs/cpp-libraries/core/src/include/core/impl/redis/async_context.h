@@ -3,6 +3,7 @@
 #include <core/async_operation_handle.h>
 #include <core/component_logger.h>
 #include <core/events_loop.h>
+#include <core/impl/redis/reply_bound.h>
 #include <core/redis/reply.h>
 
 #include <hiredis/async.h>
@@ -79,6 +80,9 @@ public:
     // Whether the reply hiredis's reader is making answers a pending command; when not, the
     // connection is to be closed.
     bool expects(const redisReadTask* _task);
+    // Whether an array of _elements that _task announces keeps its reply within the bound; when
+    // not, the connection is to be closed.
+    bool admits_array(const redisReadTask* _task, int _elements);
     // hiredis's own reply functions, which make the replies expected.
     const redisReplyObjectFunctions& reader_functions() const { return *m_reader_functions; }
 
@@ -132,6 +136,7 @@ private:
     bool m_timer_armed = false;
     clock::time_point m_timer_expiry;
     std::string m_closed_because;
+    reply_bound m_bound;
     redisReplyObjectFunctions* m_reader_functions = nullptr;
     redisReplyObjectFunctions m_checked_reader_functions{};
 };

@@ -3,6 +3,7 @@
 #include <core/component_logger.h>
 #include <core/events_loop.h>
 #include <core/impl/redis/command_view.h>
+#include <core/impl/redis/reply_bound.h>
 #include <core/redis/reply.h>
 
 #include <hiredis/hiredis.h>
@@ -58,6 +59,7 @@ private:
     [[maybe_unused]] events_loop& m_events_loop;
     [[maybe_unused]] const component_logger& m_logger;
     std::unique_ptr<redisContext, context_deleter> m_context_ptr;
+    reply_bound m_bound;
     std::chrono::milliseconds m_timeout;
     // Why the connection was closed; empty while it is open.
     std::string m_closed_because;
