@@ -11,6 +11,8 @@ namespace http {
 
 namespace {
 
+constexpr std::size_t typical_fields = 16;
+
 // A field line of a head, its line end included. An obsolete continuation line goes on with the
 // field before it.
 void add_field(headers& _fields, boost::string_view _line) {
@@ -28,6 +30,8 @@ void add_field(headers& _fields, boost::string_view _line) {
     }
     const auto colon = _line.find(':');
     if (colon != boost::string_view::npos) {
+        // A head has a few fields to a dozen: room for them at once, rather than growing by steps.
+        _fields.reserve(typical_fields);
         _fields.emplace_back(std::string(_line.substr(0, colon)),
                              std::string(trim(_line.substr(colon + 1))));
     }
