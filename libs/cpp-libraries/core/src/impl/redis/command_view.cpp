@@ -51,6 +51,37 @@ void command_view::check_served() const {
                             "connection of their own",
                         ZEL_LOCATION);
     }
+    if (changes_its_connection()) {
+        throw exception("Command: " + printable_name() +
+                            ", error: not served: it would change one of the context's two "
+                            "connections alone",
+                        ZEL_LOCATION);
+    }
+}
+
+bool command_view::changes_its_connection() const {
+    // Every command passes here: most are told apart by their first letter alone.
+    switch (initial()) {
+        case 'A':
+            return word_is(0, "AUTH");
+        case 'C':
+            return size() >= 2 && word_is(0, "CLIENT") &&
+                   (word_is(1, "REPLY") || word_is(1, "TRACKING"));
+        case 'H':
+            return word_is(0, "HELLO");
+        case 'M':
+            return word_is(0, "MULTI");
+        case 'Q':
+            return word_is(0, "QUIT");
+        case 'R':
+            return word_is(0, "RESET");
+        case 'S':
+            return word_is(0, "SELECT");
+        case 'W':
+            return word_is(0, "WATCH");
+        default:
+            return false;
+    }
 }
 
 boost::optional<std::chrono::milliseconds> command_view::reply_timeout(

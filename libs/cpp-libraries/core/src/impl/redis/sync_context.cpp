@@ -82,13 +82,19 @@ sync_context::sync_context(events_loop& _events_loop, const component_logger& _l
     const std::string db = std::to_string(_db);
     std::vector<const char*> argv{"SELECT", db.c_str()};
     std::vector<std::size_t> argv_len{6, db.size()};
-    run_command(argv, argv_len);
+    // The connection's own SELECT, which a caller's command may not send.
+    run_served_command(argv, argv_len);
 }
 
 reply sync_context::run_command(std::vector<const char*>& _argv,
                                 std::vector<std::size_t>& _argv_len) {
+    command_view(_argv, _argv_len).check_served();
+    return run_served_command(_argv, _argv_len);
+}
+
+reply sync_context::run_served_command(std::vector<const char*>& _argv,
+                                       std::vector<std::size_t>& _argv_len) {
     const command_view command(_argv, _argv_len);
-    command.check_served();
     if (!m_context_ptr) {
         fail(command, m_closed_because, "");
     }

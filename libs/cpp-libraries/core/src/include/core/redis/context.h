@@ -24,7 +24,11 @@ namespace redis {
 //
 // Publish/subscribe and MONITOR are not served: SUBSCRIBE, PSUBSCRIBE,
 // SSUBSCRIBE and MONITOR are refused with exception before anything is sent,
-// and so is an empty command; the context stays usable.
+// and so is an empty command; the context stays usable. So are the commands
+// that change the state of the one connection that runs them, after which
+// the two would differ (one database, user, protocol and reply mode per
+// context): SELECT, AUTH, HELLO, RESET, QUIT, MULTI, WATCH, CLIENT REPLY and
+// CLIENT TRACKING.
 //
 // Every wait for the server ends. Connecting waits at most connect_timeout;
 // a reply, the reply time-out (default_reply_timeout unless set), to which

@@ -47,6 +47,8 @@ private:
     };
     using clock = std::chrono::steady_clock;
 
+    // run_command once the command is known to be served.
+    reply run_served_command(std::vector<const char*>& _argv, std::vector<std::size_t>& _argv_len);
     // Sends the command and reads its reply by _deadline (none: no limit).
     redisReply* exchange(std::vector<const char*>& _argv, std::vector<std::size_t>& _argv_len,
                          const command_view& _command,
