@@ -23,7 +23,8 @@ namespace http {
 // sessions and cookies are reused across the client's requests. Failures are
 // results, never exceptions: a transfer that fails has no status code and its
 // error() starts with "curl_easy_perform failed:" (a response whose head the
-// server cut short, or whose body grew past the client's limit, included); a
+// server cut short, or whose body grew past the client's limit, included, and
+// one that the client's destruction aborts, which says so); a
 // request refused before any transfer has an error() that starts with
 // "refused:" (an address holding a NUL byte). Requests and redirects use http
 // and https only. A non-empty body is sent as "application/json" whatever the

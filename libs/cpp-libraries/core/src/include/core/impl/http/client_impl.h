@@ -54,14 +54,13 @@ public:
     // Whether transfers are to end now, as the client is going.
     bool must_abort() const;
 
-    using clock = std::chrono::steady_clock;
-    // When a request made now times out; clock::time_point::max() without a time-out.
-    clock::time_point deadline_from_now() const;
-
 private:
     // Performs its transfers on the workers.
     friend class async_request;
 
+    using clock = std::chrono::steady_clock;
+    // When a request made now times out; clock::time_point::max() without a time-out.
+    clock::time_point deadline_from_now() const;
     // The options every request of the client shares.
     bool set_up_handle(CURL* _handle) const;
     result perform_request_impl(method _method, boost::string_view _address,
