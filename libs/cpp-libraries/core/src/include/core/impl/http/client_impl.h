@@ -80,7 +80,9 @@ private:
     const std::string m_address;
     const std::chrono::seconds m_timeout;
     std::atomic<std::size_t> m_max_body_size{default_max_body_size};
-    mutable std::atomic<std::size_t> m_queued{0};
+    // On a cache line of its own: the loop's thread and the workers both write it, and would
+    // otherwise take from each other the line of the fields the workers read on every request.
+    alignas(64) mutable std::atomic<std::size_t> m_queued{0};
     // From when transfers are aborted; never until the destructor.
     std::atomic<std::chrono::steady_clock::time_point> m_abort_at{
         std::chrono::steady_clock::time_point::max()};
