@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -132,15 +133,24 @@ int main(int argc, char** argv) {
             }
         };
 
-        // The stream hands each frame to the subscribers of the shortest subscribed topic that
-        // begins it, so with overlapping prefixes ("a" and "ab") a frame is still printed once;
-        // the prefixes are distinct, so no topic has this callback twice.
+        // The stream hands each frame to the subscribers of every subscribed topic that begins
+        // it: a prefix that a shorter one begins ("ab" beside "a") would print its frames twice,
+        // so it is left out; the prefixes are distinct, so no topic has this callback twice.
+        const auto begun_by_another = [&](const std::string& _prefix) {
+            return std::any_of(settings.prefixes.begin(), settings.prefixes.end(),
+                               [&](const std::string& _other) {
+                                   return _other.size() < _prefix.size() &&
+                                          _prefix.compare(0, _other.size(), _other) == 0;
+                               });
+        };
         std::vector<core::message_stream::subscription::ptr> subscriptions;
         if (settings.prefixes.empty()) {
             subscriptions.push_back(stream->subscribe("", print));
         }
         for (const auto& prefix : settings.prefixes) {
-            subscriptions.push_back(stream->subscribe(prefix, print));
+            if (!begun_by_another(prefix)) {
+                subscriptions.push_back(stream->subscribe(prefix, print));
+            }
         }
 
         // Between frames too: a tail waiting for a relay says so, and one whose reader has gone

@@ -8,6 +8,7 @@
 #include <test_support/http_server.h>
 #include <boost/optional/optional_io.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -30,6 +31,12 @@ http_reply reply(int _status, std::string _body,
     answer.body = std::move(_body);
     answer.headers = std::move(_headers);
     answer.delay = _delay;
+    return answer;
+}
+
+http_reply stall(const http_request_record&) {
+    http_reply answer;
+    answer.what = http_reply::fault::never_answer;
     return answer;
 }
 
@@ -241,11 +248,7 @@ TEST_F(http_client_test, a_time_out_libcurl_cannot_take_is_refused_when_the_clie
         EXPECT_TRUE(client(timeout, 1)->perform_request(http::method::get, "/").ok());
     }
     // With no limit, destruction still ends the transfer that runs 10 s after it began.
-    serve([](const http_request_record&) {
-        http_reply silent;
-        silent.what = http_reply::fault::never_answer;
-        return silent;
-    });
+    serve(stall);
     auto unlimited = client(0s, 1);
     const auto pending = unlimited->perform_async_request(http::method::get, "/", collect());
     for (int i = 0; i < 500 && server->request_count() == 0; ++i) {
@@ -254,6 +257,9 @@ TEST_F(http_client_test, a_time_out_libcurl_cannot_take_is_refused_when_the_clie
     const auto start = std::chrono::steady_clock::now();
     unlimited.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+    ASSERT_TRUE(await_delivered(1));
+    EXPECT_EQ(delivered[0].error().value_or(""),
+              "curl_easy_perform failed:aborted, as the client was destroyed");
 }
 
 TEST_F(http_client_test, redirects_are_followed_and_large_bodies_come_back_whole) {
@@ -382,6 +388,72 @@ TEST_F(http_client_test, destruction_performs_the_queued_requests_before_returni
     requests.reset();
     EXPECT_EQ(server->request_count(), 4u);
     EXPECT_TRUE(await_delivered(4));
+}
+
+TEST_F(http_client_test, requests_queued_behind_stalled_ones_end_by_their_deadline_unsent) {
+    serve(stall);
+    const auto requests = client(1s, 2);
+    const auto called = std::chrono::steady_clock::now();
+    std::vector<http::client::handle> handles;
+    for (int i = 0; i < 12; ++i) {
+        handles.push_back(requests->perform_async_request(http::method::get, "/s", collect()));
+    }
+    ASSERT_TRUE(await_delivered(12));
+    // Waiting from when a worker is free would take six rounds of the time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - called, 2s);
+    int unsent = 0;
+    for (const auto& result : delivered) {
+        EXPECT_FALSE(result.status_code());
+        unsent += result.error()->rfind("refused: timed out after 1 s", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(unsent, 10);
+    EXPECT_EQ(server->request_count(), 2u);
+}
+
+TEST_F(http_client_test, a_request_beyond_the_queue_bound_fails_at_once_unsent) {
+    serve(stall);
+    const auto requests = client(1s, 1);
+    std::vector<http::client::handle> handles;
+    for (std::size_t i = 0; i < http::client::max_queued_requests + 2; ++i) {
+        handles.push_back(requests->perform_async_request(http::method::get, "/q", collect()));
+    }
+    ASSERT_TRUE(await_delivered(1));
+    EXPECT_EQ(delivered[0].error()->rfind("refused: the queue of 10000 requests", 0), 0u);
+}
+
+TEST_F(http_client_test, header_fields_go_out_as_given_and_come_back_in_order) {
+    serve([](const http_request_record&) {
+        return reply(200, "{}", {{"ETag", "\"v1\""}, {"Retry-After", " 3 "}});
+    });
+    const auto requests = client();
+    const auto handle = requests->perform_async_request(
+        http::method::post, "/h", "x=1",
+        {{"Authorization", "Bearer t"}, {"Content-Type", "text/plain"}, {"X-Empty", ""}},
+        collect());
+    ASSERT_TRUE(await_delivered(1));
+    const auto seen = server->requests().at(0).headers;
+    EXPECT_EQ(seen.at("authorization"), "Bearer t");
+    EXPECT_EQ(seen.at("content-type"), "text/plain");
+    EXPECT_EQ(seen.at("x-empty"), "");
+    const http::headers& received = delivered[0].headers();
+    const auto named = [&](const char* _name) {
+        return std::find_if(received.begin(), received.end(),
+                            [&](const auto& _field) { return _field.first == _name; });
+    };
+    EXPECT_LT(named("ETag"), named("Retry-After"));
+    EXPECT_EQ(http::find_header(received, "RETRY-after").value_or(""), "3");
+    EXPECT_FALSE(http::find_header(received, "X-Empty"));
+
+    const http::headers refused{{"X-A", "a\r\nX-B: b"},
+                                {"X\nB", "v"},
+                                {std::string("X\0", 2), "v"},
+                                {"", "v"},
+                                {"X:Y", "v"}};
+    for (const auto& field : refused) {
+        const auto result = requests->perform_request(http::method::get, "/bad", "", {field});
+        EXPECT_EQ(result.error().value_or("").rfind("refused: the header field", 0), 0u);
+    }
+    EXPECT_EQ(server->request_count(), 1u);
 }
 
 }  // namespace

@@ -266,7 +266,8 @@ TEST_F(redis_client_test,
             ASSERT_EQ(each.get_type(), redis::reply_type::ERROR);
             ASSERT_EQ(each.to_string().rfind("connection lost: ", 0), 0u) << each.to_string();
         }
-        EXPECT_EQ(error_of([&] { get->execute_async(); }), "Command: GET, error");
+        EXPECT_EQ(error_of([&] { get->execute_async(); }),
+                  "Command: GET, error: " + replies.back().to_string());
         const std::string broken = error_of([&] { get->execute(); });
         EXPECT_EQ(broken.rfind("Command: GET, error: ", 0), 0u) << broken;
         EXPECT_EQ(error_of([&] { get->execute(); }), broken);
@@ -278,23 +279,32 @@ TEST_F(redis_client_test, commands_the_client_does_not_serve_are_refused_on_both
     ASSERT_TRUE(context);
     const std::string not_served =
         ", error: not served: publish/subscribe and MONITOR need a connection of their own";
+    const std::string changes_one =
+        ", error: not served: it would change one of the context's two connections alone";
     const std::vector<std::pair<redis::context::args, std::string>> refused{
         {{}, "Command: , error: empty command"},
         {{"SUBSCRIBE", "ch"}, "Command: SUBSCRIBE" + not_served},
         {{"psubscribe", "p*"}, "Command: psubscribe" + not_served},
         {{"SSubscribe", "s"}, "Command: SSubscribe" + not_served},
-        {{"monitor"}, "Command: monitor" + not_served}};
+        {{"monitor"}, "Command: monitor" + not_served},
+        {{"SELECT", "1"}, "Command: SELECT" + changes_one},
+        {{"hello", "3"}, "Command: hello" + changes_one},
+        {{"CLIENT", "reply", "off"}, "Command: CLIENT" + changes_one},
+        {{"QUIT"}, "Command: QUIT" + changes_one},
+        {{"reset"}, "Command: reset" + changes_one}};
     for (const auto& [words, message] : refused) {
         const auto command = context->create_command(words);
         EXPECT_EQ(error_of([&] { command->execute(); }), message);
         EXPECT_EQ(error_of([&] { command->execute_async(); }), message);
     }
-    // Nothing reached the server: both connections answer their next command with its reply.
+    // Nothing reached the server: both connections answer their next command with its reply,
+    // and write to the context's database.
     EXPECT_EQ(context->set("k", "v")->execute().to_string(), "OK");
-    const auto get = context->get("k");
-    const auto handle = run_async(*get);
+    const auto set = context->set("a", "w");
+    const auto handle = run_async(*set);
     ASSERT_TRUE(await_replies(1));
-    EXPECT_EQ(replies[0].to_string(), "v");
+    EXPECT_EQ(replies[0].to_string(), "OK");
+    EXPECT_EQ(server.command({"MGET", "k", "a"}), "*2\r\n$1\r\nv\r\n$1\r\nw\r\n");
 
     const std::string odd_name =
         error_of([&] { context->create_command({std::string("GE\0T\r\n", 6)})->execute(); });
@@ -320,14 +330,19 @@ TEST_F(redis_client_test, a_server_that_stops_answering_ends_every_wait_at_its_t
     // A command that blocks by design waits its own second on top.
     const auto blocking = context->create_command({"BLPOP", "never", "1"});
     start = clock::now();
-    const std::vector<redis::command::handle> handles{run_async(*blocking), run_async(*get)};
-    ASSERT_TRUE(await_replies(2));
+    // One queued after it with a later deadline is dropped with the connection.
+    const auto longer = context->create_command({"BLPOP", "never", "2"});
+    const std::vector<redis::command::handle> handles{run_async(*blocking), run_async(*get),
+                                                      run_async(*longer)};
+    ASSERT_TRUE(await_replies(3));
     const auto waited = clock::now() - start;
     EXPECT_GE(waited, milliseconds(1300));
     EXPECT_LT(waited, std::chrono::seconds(4));
-    for (const auto& each : replies) {
-        EXPECT_EQ(each.get_type(), redis::reply_type::ERROR);
-        EXPECT_EQ(each.to_string(), "timed out");
+    const std::vector<std::string> why{
+        "timed out", "timed out", "dropped with the connection after an older command timed out"};
+    for (std::size_t i = 0; i < why.size(); ++i) {
+        EXPECT_EQ(replies[i].get_type(), redis::reply_type::ERROR);
+        EXPECT_EQ(replies[i].to_string(), why[i]);
     }
     server.send_signal(SIGCONT);
 
@@ -352,11 +367,16 @@ TEST_F(redis_client_test, a_server_that_stops_answering_ends_every_wait_at_its_t
 }
 
 TEST_F(redis_client_test, a_server_that_lies_closes_the_connection_without_harm) {
-    // Garbage, and a reply no command asked for, on which hiredis alone aborts the process.
-    const std::vector<std::pair<std::string, std::string>> lies{
-        {"!garbage\r\n", "Protocol error, got \"!\" as reply type byte"},
-        {"+OK\r\n+UNASKED\r\n", "the server sent a reply no command asked for"}};
-    for (const auto& [lie, why] : lies) {
+    // Garbage, a reply no command asked for, on which hiredis alone aborts the process, and
+    // replies that announce more than any memory holds, an array's elements or a string's bytes.
+    const std::string lost = "connection lost: ";
+    const std::vector<std::array<std::string, 3>> lies{
+        {"!garbage\r\n", "Protocol error, got \"!\" as reply type byte", lost},
+        {"+OK\r\n+UNASKED\r\n", "the server sent a reply no command asked for", lost},
+        {"*2000000000\r\n", "reply too large", ""},
+        {"*2\r\n:1\r\n*2000000000\r\n", "reply too large", ""},
+        {"$2000000000\r\n", "reply too large", ""}};
+    for (const auto& [lie, why, async_prefix] : lies) {
         replies.clear();
         lying_server liar(lie);
         const auto context = connect(0, liar.port());
@@ -370,10 +390,11 @@ TEST_F(redis_client_test, a_server_that_lies_closes_the_connection_without_harm)
             EXPECT_EQ(replies[0].to_string(), "OK");
             blocking = error_of([&] { get->execute(); });
         } else {
-            EXPECT_EQ(replies[0].to_string(), "connection lost: " + why);
+            EXPECT_EQ(replies[0].to_string(), async_prefix + why);
         }
         EXPECT_EQ(blocking, "Command: GET, error: " + why);
-        EXPECT_EQ(error_of([&] { get->execute_async(); }), "Command: GET, error");
+        EXPECT_EQ(error_of([&] { get->execute_async(); }),
+                  "Command: GET, error: " + async_prefix + why);
     }
 }
 

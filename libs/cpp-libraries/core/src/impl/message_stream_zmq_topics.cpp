@@ -138,28 +138,27 @@ message_stream_zmq_topics::find_length(std::size_t _length) {
 }
 
 void message_stream_zmq_topics::process_message(boost::string_view _message) {
-    const auto callbacks = find_callbacks(_message);
-    if (!callbacks) {
-        return;
-    }
-    callbacks_vector& list = *callbacks;
-    call_callbacks(list, _message);
-    remove_expired_callbacks(list);
-}
-
-boost::optional<message_stream_zmq_topics::callbacks_vector&>
-message_stream_zmq_topics::find_callbacks(boost::string_view _message) {
-    for (const topic_length& entry : m_topic_lengths) {
-        if (entry.length > _message.size()) {
-            break;
+    // By index, as a callback may subscribe to a topic of a new length, which inserts it here.
+    for (std::size_t i = 0; i < m_topic_lengths.size(); ++i) {
+        const std::size_t length = m_topic_lengths[i].length;
+        if (length > _message.size()) {
+            return;
         }
-        m_lookup_key.assign(_message.data(), entry.length);
+        m_lookup_key.assign(_message.data(), length);
         const auto found = m_callbacks.find(m_lookup_key);
-        if (found != m_callbacks.end()) {
-            return found->second;
+        if (found == m_callbacks.end()) {
+            continue;
+        }
+        // The list stays where it is while callbacks subscribe: the table's nodes do not move,
+        // and topics are removed only on a later turn of the loop.
+        callbacks_vector& callbacks = found->second;
+        call_callbacks(callbacks, _message);
+        remove_expired_callbacks(callbacks);
+        if (m_topic_lengths[i].length != length) {
+            // A shorter length came in: the one visited moved on.
+            i = static_cast<std::size_t>(find_length(length) - m_topic_lengths.begin());
         }
     }
-    return boost::none;
 }
 
 void message_stream_zmq_topics::call_callbacks(const callbacks_vector& _callbacks,

@@ -5,10 +5,13 @@
 #include <core/core.h>
 #include <core/exception.h>
 #include <core/impl/http/async_request.h>
+#include <core/impl/http/header_list.h>
+#include <core/impl/http/response.h>
 #include <core/scope_guard.h>
 
 #include <boost/asio/post.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -25,47 +28,18 @@ namespace {
 constexpr long max_redirects = 30;
 constexpr long connect_timeout_seconds = 10;
 
-// What a transfer receives, kept within the client's limit on a body.
-struct response {
-    std::string m_body;
-    std::size_t m_max_body_size;
-    bool m_body_too_large = false;
-    // Whether the last head received has ended with its blank line; a server
-    // that closes before it has not answered.
-    bool m_head_ended = false;
-};
-
-std::size_t append_to_body(char* _data, std::size_t _size, std::size_t _count, void* _response) {
-    auto& into = *static_cast<response*>(_response);
-    const std::size_t length = _size * _count;
-    if (length > into.m_max_body_size - into.m_body.size()) {
-        into.m_body_too_large = true;
-        // A short count ends the transfer in error.
-        return 0;
-    }
-    try {
-        into.m_body.append(_data, length);
-    } catch (...) {
-        // No exception may cross libcurl.
-        return 0;
-    }
-    return length;
-}
-
-std::size_t read_head_line(char* _data, std::size_t _size, std::size_t _count, void* _response) {
-    const boost::string_view line(_data, _size * _count);
-    auto& into = *static_cast<response*>(_response);
-    // Each head of a redirect or an interim answer starts with its status line.
-    if (line.starts_with("HTTP/")) {
-        into.m_head_ended = false;
-    } else if (line == "\r\n" || line == "\n") {
-        into.m_head_ended = true;
-    }
-    return line.size();
-}
-
 int abort_when_the_client_goes(void* _client, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<const client_impl*>(_client)->must_abort() ? 1 : 0;
+}
+
+// What is left until _deadline, for libcurl: at least 1 ms, as 0 would set no limit.
+long timeout_until(std::chrono::steady_clock::time_point _deadline) {
+    if (_deadline == std::chrono::steady_clock::time_point::max()) {
+        return 0;
+    }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(_deadline - std::chrono::steady_clock::now());
+    return std::max(1L, static_cast<long>(left.count()));
 }
 
 std::chrono::seconds checked_timeout(std::chrono::seconds _timeout) {
@@ -140,7 +114,12 @@ result client_impl::perform_request(method _method, boost::string_view _address)
 
 result client_impl::perform_request(method _method, boost::string_view _address,
                                     boost::string_view _body) {
-    return perform_request_impl(_method, _address, _body);
+    return perform_request_impl(_method, _address, _body, headers(), deadline_from_now());
+}
+
+result client_impl::perform_request(method _method, boost::string_view _address,
+                                    boost::string_view _body, const headers& _headers) {
+    return perform_request_impl(_method, _address, _body, _headers, deadline_from_now());
 }
 
 client::handle client_impl::perform_async_request(method _method, std::string _address,
@@ -150,32 +129,39 @@ client::handle client_impl::perform_async_request(method _method, std::string _a
 
 client::handle client_impl::perform_async_request(method _method, std::string _address,
                                                   std::string _body, callback _callback) {
-    handle request = perform_async_request_impl(_method, std::move(_address), std::move(_body));
+    return perform_async_request(_method, std::move(_address), std::move(_body), headers(),
+                                 std::move(_callback));
+}
+
+client::handle client_impl::perform_async_request(method _method, std::string _address,
+                                                  std::string _body, headers _headers,
+                                                  callback _callback) {
+    handle request = perform_async_request_impl(_method, std::move(_address), std::move(_body),
+                                                std::move(_headers));
     request->set_callback(std::move(_callback));
     return request;
 }
 
 client::handle client_impl::perform_async_request(method _method, std::string _address,
                                                   std::string _body) {
-    return perform_async_request_impl(_method, std::move(_address), std::move(_body));
+    return perform_async_request_impl(_method, std::move(_address), std::move(_body), headers());
 }
 
 result client_impl::perform_request_impl(method _method, boost::string_view _address,
-                                         boost::string_view _body) const {
+                                         boost::string_view _body, const headers& _headers,
+                                         clock::time_point _deadline) const {
+    if (const auto refusal = header_list::refusal(_headers)) {
+        return result(*refusal);
+    }
     CURL* const curl_handle = m_easy_handles.take();
     ZEL_CHECK(curl_handle != NULL);
-    curl_slist* headers = nullptr;
-    // Declared in this order so that the list goes before the handle.
     const scope_guard handle_guard =
         make_scope_guard([this, curl_handle] { m_easy_handles.give_back(curl_handle); });
-    const scope_guard headers_guard =
-        make_scope_guard([&headers] { curl_slist_free_all(headers); });
+    // After the guard, so that the list goes before the handle.
+    const header_list fields(_headers, !_body.empty());
 
     options_setter options(curl_handle);
     if (!_body.empty()) {
-        curl_slist* const appended = curl_slist_append(headers, "content-type: application/json");
-        ZEL_CHECK(appended != NULL);
-        headers = appended;
         // The body outlives the transfer, so libcurl reads it in place.
         options.set(CURLOPT_POSTFIELDSIZE, static_cast<long>(_body.size()))
             .set(CURLOPT_POSTFIELDS, _body.data());
@@ -188,7 +174,7 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
     }
     const char* const method_name = to_string(_method);
 
-    response received{std::string(), m_max_body_size.load()};
+    response received(m_max_body_size.load());
     std::string url;
     url.reserve(m_address.size() + _address.size());
     url.append(m_address).append(_address.data(), _address.size());
@@ -196,7 +182,8 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
     if (url.find('\0') != std::string::npos) {
         return result("refused: the address holds a NUL byte");
     }
-    options.set(CURLOPT_HTTPHEADER, headers)
+    options.set(CURLOPT_TIMEOUT_MS, timeout_until(_deadline))
+        .set(CURLOPT_HTTPHEADER, fields.get())
         .set(CURLOPT_CUSTOMREQUEST, method_name)
         .set(CURLOPT_WRITEDATA, static_cast<void*>(&received))
         .set(CURLOPT_HEADERDATA, static_cast<void*>(&received))
@@ -212,6 +199,14 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
             return result("curl_easy_perform failed:the response's body is above " +
                           std::to_string(received.m_max_body_size) + " bytes");
         }
+        if (received.m_head_too_large) {
+            return result("curl_easy_perform failed:the response's head is above " +
+                          std::to_string(max_head_size) + " bytes");
+        }
+        // The only callback that aborts a transfer is the client's own.
+        if (code == CURLE_ABORTED_BY_CALLBACK) {
+            return result("curl_easy_perform failed:aborted, as the client was destroyed");
+        }
         if (code != CURLE_OK) {
             return result(std::string("curl_easy_perform failed:") + curl_easy_strerror(code));
         }
@@ -221,7 +216,8 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
         }
         curl_easy_getinfo(curl_handle, CURLINFO_RESPONSE_CODE, &status);
     }
-    return result(std::move(received.m_body), static_cast<int>(status));
+    return result(std::move(received.m_body), static_cast<int>(status),
+                  std::move(received.m_headers));
 }
 
 bool client_impl::must_abort() const {
@@ -231,15 +227,31 @@ bool client_impl::must_abort() const {
            std::chrono::steady_clock::now() >= abort_at;
 }
 
+client_impl::clock::time_point client_impl::deadline_from_now() const {
+    return m_timeout == m_timeout.zero() ? clock::time_point::max() : clock::now() + m_timeout;
+}
+
+bool client_impl::enqueue() const {
+    if (m_queued.fetch_add(1) < max_queued_requests) {
+        return true;
+    }
+    --m_queued;
+    return false;
+}
+
+result client_impl::timed_out_in_queue() const {
+    return result("refused: timed out after " + std::to_string(m_timeout.count()) +
+                  " s waiting for a worker; not sent");
+}
+
 bool client_impl::set_up_handle(CURL* _handle) const {
     options_setter options(_handle);
     options.set(CURLOPT_USERAGENT, constants::project_name.c_str())
-        .set(CURLOPT_WRITEFUNCTION, &append_to_body)
-        .set(CURLOPT_HEADERFUNCTION, &read_head_line)
+        .set(CURLOPT_WRITEFUNCTION, &response::append_to_body)
+        .set(CURLOPT_HEADERFUNCTION, &response::read_head_line)
         .set(CURLOPT_NOPROGRESS, 0L)
         .set(CURLOPT_XFERINFOFUNCTION, &abort_when_the_client_goes)
         .set(CURLOPT_XFERINFODATA, static_cast<const void*>(this))
-        .set(CURLOPT_TIMEOUT, static_cast<long>(m_timeout.count()))
         .set(CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds)
         .set(CURLOPT_FOLLOWLOCATION, 1L)
         .set(CURLOPT_MAXREDIRS, max_redirects)
@@ -258,10 +270,10 @@ bool client_impl::set_up_handle(CURL* _handle) const {
 }
 
 client::handle client_impl::perform_async_request_impl(method _method, std::string _address,
-                                                       std::string _body) const {
+                                                       std::string _body, headers _headers) const {
     auto request = std::make_shared<async_request>(
         *this, m_worker_events_loop->get_io_context(), m_main_events_loop.get_io_context(), _method,
-        std::move(_address), std::move(_body), badge<client_impl>());
+        std::move(_address), std::move(_body), std::move(_headers), badge<client_impl>());
     request->start();
     return request;
 }

@@ -7,7 +7,8 @@ namespace libs {
 namespace core {
 namespace http {
 
-result::result(std::string _data, int _status_code) : m_code(_status_code) {
+result::result(std::string _data, int _status_code, http::headers _headers)
+    : m_code(_status_code), m_headers(std::move(_headers)) {
     if (ok()) {
         m_data = std::move(_data);
     } else {

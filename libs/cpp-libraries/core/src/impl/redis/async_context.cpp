@@ -21,6 +21,9 @@ namespace redis {
 
 namespace {
 
+// What a command whose own deadline passed reads.
+constexpr char timed_out[] = "timed out";
+
 async_context& cast(void* _data) {
     return *static_cast<async_context*>(_data);
 }
@@ -61,7 +64,7 @@ void* create_string(const redisReadTask* _task, char* _text, std::size_t _length
 }
 
 void* create_array(const redisReadTask* _task, int _elements) {
-    return owner(_task).expects(_task)
+    return owner(_task).expects(_task) && owner(_task).admits_array(_task, _elements)
                ? owner(_task).reader_functions().createArray(_task, _elements)
                : nullptr;
 }
@@ -123,7 +126,7 @@ void reply_function(redisAsyncContext* _context, void* _reply, void* _pending) {
         static_cast<async_context::pending_command*>(_pending));
     async_context& self = cast(_context->ev.data);
     redisReply* const record = _reply != nullptr ? take_reply(static_cast<redisReply*>(_reply))
-                                                 : error_record(self.lost_reply_text());
+                                                 : error_record(self.lost_reply_text(*pending));
     if (record == nullptr) {
         return;
     }
@@ -237,15 +240,22 @@ void async_context::set_connect_callback(std::function<void(int)> _callback) {
 
 void async_context::run_command(std::vector<const char*>& _argv,
                                 std::vector<std::size_t>& _argv_len, callback _callback) {
+    command_view(_argv, _argv_len).check_served();
+    run_served_command(_argv, _argv_len, std::move(_callback));
+}
+
+void async_context::run_served_command(std::vector<const char*>& _argv,
+                                       std::vector<std::size_t>& _argv_len, callback _callback) {
     const command_view command(_argv, _argv_len);
-    command.check_served();
     const auto timeout = command.reply_timeout(m_timeout);
     auto pending = std::make_unique<pending_command>(pending_command{
         std::move(_callback), timeout ? clock::now() + *timeout : clock::time_point::max()});
     if (m_context == nullptr || redisAsyncCommandArgv(m_context, reply_function, pending.get(),
                                                       static_cast<int>(_argv.size()), _argv.data(),
                                                       _argv_len.data()) != REDIS_OK) {
-        throw exception("Command: " + command.printable_name() + ", error", ZEL_LOCATION);
+        throw exception("Command: " + command.printable_name() + ", error: " +
+                            (m_context == nullptr ? m_closed_because : "the connection is closing"),
+                        ZEL_LOCATION);
     }
     // hiredis owns it now, until the reply function.
     pending.release();
@@ -261,6 +271,21 @@ bool async_context::expects(const redisReadTask* _task) {
     // Refused, the reply reads as out of memory to hiredis, which closes the connection.
     m_closed_because = "connection lost: the server sent a reply no command asked for";
     return false;
+}
+
+bool async_context::admits_array(const redisReadTask* _task, int _elements) {
+    if (m_bound.admits_array(_task, _elements)) {
+        return true;
+    }
+    m_closed_because = "reply too large";
+    return false;
+}
+
+std::string async_context::lost_reply_text(const pending_command& _pending) const {
+    if (m_closed_because == timed_out && clock::now() < _pending.m_deadline) {
+        return "dropped with the connection after an older command timed out";
+    }
+    return lost_reply_text();
 }
 
 std::string async_context::lost_reply_text() const {
@@ -294,7 +319,11 @@ void async_context::del_write() {
 }
 
 void async_context::cleanup() {
-    // Every path on which hiredis frees its connection comes through here.
+    // Every path on which hiredis frees its connection comes through here, after the pending
+    // commands had their replies: the reason stays for the commands that come later.
+    if (m_closed_because.empty()) {
+        m_closed_because = lost_reply_text();
+    }
     m_context = nullptr;
     m_read_requested = false;
     m_write_requested = false;
@@ -318,7 +347,8 @@ void async_context::connect_callback(int _status) {
         const std::string db = std::to_string(m_db);
         std::vector<const char*> argv{"SELECT", db.c_str()};
         std::vector<std::size_t> argv_len{6, db.size()};
-        run_command(argv, argv_len, [](reply) {});
+        // The connection's own SELECT, which a caller's command may not send.
+        run_served_command(argv, argv_len, [](reply) {});
     }
     if (m_connect_callback) {
         // Runs once, and is dropped even if it throws.
@@ -389,7 +419,7 @@ void async_context::handle_timer() {
         drop("connect timed out");
         connect_callback(REDIS_ERR);
     } else {
-        drop("timed out");
+        drop(timed_out);
     }
 }
 
@@ -447,7 +477,8 @@ void async_context::handle_readiness(bool& _in_progress, void (*_handle)(redisAs
         _handle(m_context);
     }
     // hiredis keeps a reply's bytes until the whole reply is there.
-    if (m_context != nullptr && m_context->c.reader->len > context::max_reply_buffer) {
+    if (m_context != nullptr && (m_context->c.reader->len > context::max_reply_buffer ||
+                                 !m_bound.admits_pending_string(*m_context->c.reader))) {
         drop("reply too large");
     }
     operate();

@@ -2,6 +2,7 @@
 
 #include <core/append_escaped.h>
 #include <core/exception.h>
+#include <core/impl/equal_ignoring_case.h>
 
 #include <charconv>
 #include <cmath>
@@ -17,18 +18,6 @@ namespace {
 
 char to_upper(char _c) {
     return _c >= 'a' && _c <= 'z' ? char(_c - 'a' + 'A') : _c;
-}
-
-bool equal_ignoring_case(boost::string_view _left, boost::string_view _right) {
-    if (_left.size() != _right.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < _left.size(); ++i) {
-        if (to_upper(_left[i]) != to_upper(_right[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Beyond this a command's own time-out is as good as none: it waits without limit rather than
@@ -61,6 +50,37 @@ void command_view::check_served() const {
                             ", error: not served: publish/subscribe and MONITOR need a "
                             "connection of their own",
                         ZEL_LOCATION);
+    }
+    if (changes_its_connection()) {
+        throw exception("Command: " + printable_name() +
+                            ", error: not served: it would change one of the context's two "
+                            "connections alone",
+                        ZEL_LOCATION);
+    }
+}
+
+bool command_view::changes_its_connection() const {
+    // Every command passes here: most are told apart by their first letter alone.
+    switch (initial()) {
+        case 'A':
+            return word_is(0, "AUTH");
+        case 'C':
+            return size() >= 2 && word_is(0, "CLIENT") &&
+                   (word_is(1, "REPLY") || word_is(1, "TRACKING"));
+        case 'H':
+            return word_is(0, "HELLO");
+        case 'M':
+            return word_is(0, "MULTI");
+        case 'Q':
+            return word_is(0, "QUIT");
+        case 'R':
+            return word_is(0, "RESET");
+        case 'S':
+            return word_is(0, "SELECT");
+        case 'W':
+            return word_is(0, "WATCH");
+        default:
+            return false;
     }
 }
 

@@ -78,16 +78,23 @@ sync_context::sync_context(events_loop& _events_loop, const component_logger& _l
     // exchange() drives the socket instead, and without the blocking flag hiredis takes a read or
     // write that timed out for "try again" rather than for a broken connection.
     m_context_ptr->flags &= ~REDIS_BLOCK;
+    m_bound.install(*m_context_ptr->reader);
     const std::string db = std::to_string(_db);
     std::vector<const char*> argv{"SELECT", db.c_str()};
     std::vector<std::size_t> argv_len{6, db.size()};
-    run_command(argv, argv_len);
+    // The connection's own SELECT, which a caller's command may not send.
+    run_served_command(argv, argv_len);
 }
 
 reply sync_context::run_command(std::vector<const char*>& _argv,
                                 std::vector<std::size_t>& _argv_len) {
+    command_view(_argv, _argv_len).check_served();
+    return run_served_command(_argv, _argv_len);
+}
+
+reply sync_context::run_served_command(std::vector<const char*>& _argv,
+                                       std::vector<std::size_t>& _argv_len) {
     const command_view command(_argv, _argv_len);
-    command.check_served();
     if (!m_context_ptr) {
         fail(command, m_closed_because, "");
     }
@@ -131,10 +138,16 @@ redisReply* sync_context::exchange(std::vector<const char*>& _argv,
     for (bool first = true;; first = false) {
         void* record = nullptr;
         if (redisGetReplyFromReader(connection, &record) != REDIS_OK) {
+            if (m_bound.refused()) {
+                fail(_command, "reply too large", "connection closed after a reply too large");
+            }
             fail(_command, connection->errstr, connection->errstr);
         }
         if (record != nullptr) {
             return static_cast<redisReply*>(record);
+        }
+        if (!m_bound.admits_pending_string(*connection->reader)) {
+            fail(_command, "reply too large", "connection closed after a reply too large");
         }
         // The first read waits its slice without a poll first: most replies are there by then.
         if (!first && !ready_before(connection->fd, POLLIN, _deadline)) {

@@ -13,6 +13,10 @@ namespace core {
 // loop's thread, for as long as each holds its subscription. Every subscription reaches the
 // publisher, also again after it restarts.
 //
+// A frame goes once to each subscriber of every subscribed topic that begins it (the empty topic
+// begins every frame), shorter topics first, as ZeroMQ's own subscriptions do; a frame that no
+// topic begins is dropped.
+//
 // A frame above 64 MiB is refused: ZeroMQ drops the publisher that sent it and does not connect
 // to it again, so the stream receives nothing more.
 // At most ZeroMQ's receive high-water mark (1,000) frames of at most 64 MiB wait for the loop;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <core/async_operation_handle.h>
+#include <core/http/headers.h>
 #include <core/http/method.h>
 #include <core/http/result.h>
 
@@ -22,15 +23,20 @@ namespace http {
 // sessions and cookies are reused across the client's requests. Failures are
 // results, never exceptions: a transfer that fails has no status code and its
 // error() starts with "curl_easy_perform failed:" (a response whose head the
-// server cut short, or whose body grew past the client's limit, included); a
+// server cut short, or whose body grew past the client's limit, included, and
+// one that the client's destruction aborts, which says so); a
 // request refused before any transfer has an error() that starts with
 // "refused:" (an address holding a NUL byte). Requests and redirects use http
 // and https only. A non-empty body is sent as "application/json" whatever the
-// method.
+// method, unless the request's header fields name another Content-Type.
 //
 // The time-out a client is made with bounds each request, from 1 to
 // max_timeout seconds; 0 sets no limit. Any other value is refused with
-// exception when the client is made.
+// exception when the client is made. It counts from the call, the wait for a
+// worker included: an asynchronous request still queued at its deadline fails
+// then, unsent, with an error() that starts with "refused: timed out". At most
+// max_queued_requests asynchronous requests wait for a worker; one more fails
+// at once, unsent, with an error() that starts with "refused: the queue".
 class client {
 public:
     using ptr = std::unique_ptr<client>;
@@ -39,6 +45,11 @@ public:
 
     // The longest time-out libcurl takes.
     static constexpr std::chrono::seconds max_timeout{2147483};
+    // Each waiting request holds its address and body.
+    static constexpr std::size_t max_queued_requests = 10000;
+    // What the head of one response may hold, its fields kept in its result:
+    // past it the request fails at once.
+    static constexpr std::size_t max_head_size = std::size_t(256) << 10;
     // What one response's body may hold unless set otherwise: past it the
     // request fails at once, and no more of it is kept.
     static constexpr std::size_t default_max_body_size = std::size_t(256) << 20;
@@ -64,6 +75,16 @@ public:
     // The caller attaches the callback to the handle afterwards.
     virtual handle perform_async_request(method _method, std::string _address,
                                          std::string _body) = 0;
+
+    // With the request's own header fields, sent in order: a field replaces the
+    // client's own of the same name (User-Agent, and Content-Type for a body),
+    // and an empty value is sent empty. A request whose field has a name that is
+    // empty or holds ':', or a name or value that holds CR, LF or NUL, is refused
+    // before anything is sent, with an error() that starts with "refused:".
+    virtual result perform_request(method _method, boost::string_view _address,
+                                   boost::string_view _body, const headers& _headers) = 0;
+    virtual handle perform_async_request(method _method, std::string _address, std::string _body,
+                                         headers _headers, callback _callback) = 0;
 };
 
 }  // namespace http

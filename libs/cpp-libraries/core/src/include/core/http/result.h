@@ -1,5 +1,7 @@
 #pragma once
 
+#include <core/http/headers.h>
+
 #include <boost/optional.hpp>
 
 #include <cstdint>
@@ -15,7 +17,7 @@ namespace http {
 class result {
 public:
     // A response: the body is data() for a status in 200..299, error() otherwise.
-    result(std::string _data, int _status_code);
+    result(std::string _data, int _status_code, http::headers _headers = {});
     // No response was obtained.
     explicit result(std::string _error);
 
@@ -27,11 +29,16 @@ public:
     }
     boost::optional<std::string> data() && { return std::move(m_data); }
     boost::optional<std::string> error() const { return m_error; }
+    // The header fields of the final response (after redirects and interim answers), in order,
+    // names as received, values without the white space around them; none without a response.
+    // find_header looks one up by name.
+    const http::headers& headers() const { return m_headers; }
 
 private:
     boost::optional<std::int32_t> m_code;
     boost::optional<std::string> m_data;
     boost::optional<std::string> m_error;
+    http::headers m_headers;
 };
 
 }  // namespace http

@@ -15,7 +15,7 @@ namespace libs {
 namespace core {
 
 // A SUB socket connected to a publisher. A topic is a byte prefix; each frame goes, whole,
-// to the subscribers of the shortest subscribed topic that begins it.
+// to the subscribers of every subscribed topic that begins it.
 class message_stream_zmq_raw : public message_stream {
 public:
     // Throws boost::system::system_error when ZeroMQ refuses _address; an absent publisher is

@@ -7,7 +7,6 @@
 #include <azmq/socket.hpp>
 
 #include <boost/asio/io_context.hpp>
-#include <boost/optional.hpp>
 #include <boost/utility/string_view.hpp>
 
 #include <cstddef>
@@ -48,14 +47,15 @@ public:
     // unless someone subscribed to it again meanwhile.
     void remove_later(std::string _topic);
 
-    // Calls the subscribers of the shortest topic that begins _message. The stream may be gone
-    // once a callback has run: the caller holds the topics alive.
+    // Calls the subscribers of every topic that begins _message, shorter topics first. Of those
+    // who subscribe meanwhile, only subscribers of a longer topic than the one being called may
+    // get it. The stream may be gone once a callback has run: the caller holds the topics alive.
     void process_message(boost::string_view _message);
 
 private:
     void on_connection_change(bool _connected);
-    // Hashed, as the shortest topic that begins a frame is looked up by length, one lookup per
-    // distinct topic length, rather than found by a walk through every topic.
+    // Hashed, as the topics that begin a frame are looked up by length, one lookup per distinct
+    // topic length, rather than found by a walk through every topic.
     using topic_map = std::unordered_map<std::string, callbacks_vector>;
 
     struct topic_length {
@@ -67,7 +67,6 @@ private:
     void add_length(std::size_t _length);
     void remove_length(std::size_t _length);
     std::vector<topic_length>::iterator find_length(std::size_t _length);
-    boost::optional<callbacks_vector&> find_callbacks(boost::string_view _message);
     static void call_callbacks(const callbacks_vector& _callbacks, boost::string_view _message);
     static void remove_expired_callbacks(callbacks_vector& _callbacks);
 

@@ -33,8 +33,11 @@ public:
     // NIL: its text says why ("connection lost: " + the cause, "timed out", "reply too
     // large", "connection closed" when the context went). Once the oldest pending command
     // is past its time-out, the connection is dropped and every pending command completes
-    // that way, exactly once. Restarting the handle sends the command again. Throws
-    // exception when the connection is gone, and for a command the context does not serve.
+    // that way, exactly once: "timed out" for those past their own deadline, "dropped with
+    // the connection after an older command timed out" for the others. Restarting the
+    // handle sends the command again. Dropping the handle discards the reply (the command
+    // is sent all the same). Throws exception when the connection is gone, saying why, and
+    // for a command the context does not serve.
     virtual handle execute_async() = 0;
 };
 

@@ -24,7 +24,11 @@ namespace redis {
 //
 // Publish/subscribe and MONITOR are not served: SUBSCRIBE, PSUBSCRIBE,
 // SSUBSCRIBE and MONITOR are refused with exception before anything is sent,
-// and so is an empty command; the context stays usable.
+// and so is an empty command; the context stays usable. So are the commands
+// that change the state of the one connection that runs them, after which
+// the two would differ (one database, user, protocol and reply mode per
+// context): SELECT, AUTH, HELLO, RESET, QUIT, MULTI, WATCH, CLIENT REPLY and
+// CLIENT TRACKING.
 //
 // Every wait for the server ends. Connecting waits at most connect_timeout;
 // a reply, the reply time-out (default_reply_timeout unless set), to which
@@ -34,11 +38,14 @@ namespace redis {
 // connections keep TCP keep-alive on. A reply that never came is an error,
 // never nil: see command.
 //
-// What a server can make the client hold: the unparsed part of a reply is
-// refused beyond max_reply_buffer (the command fails with "reply too large"
-// and the connection is dropped), and hiredis holds a string reply twice
-// while it completes; a reply as a whole is bounded by what the server sends
-// within its time-out.
+// What a server can make the client hold: a reply that announces more than
+// max_reply_elements elements over all its arrays, or a string of more than
+// max_reply_string bytes, is refused as soon as it announces it, before
+// anything is reserved for it; the unparsed part of a reply is refused beyond
+// max_reply_buffer. The command then fails with "reply too large" and the
+// connection is dropped. hiredis holds a string reply twice while it
+// completes, and about 60 bytes per element; a reply as a whole is bounded by
+// what the server sends within its time-out.
 class context {
 public:
     using args = std::vector<std::string>;
@@ -48,9 +55,13 @@ public:
     static constexpr std::chrono::milliseconds connect_timeout{1500};
     // As most Redis clients have it.
     static constexpr std::chrono::milliseconds default_reply_timeout{5000};
-    // The server's own limit for one string (512 MiB), with room for its
-    // framing and the next read.
-    static constexpr std::size_t max_reply_buffer = (std::size_t(512) << 20) + (64 << 10);
+    // The server's own limit for one string.
+    static constexpr std::size_t max_reply_string = std::size_t(512) << 20;
+    // One string, with room for its framing and the next read.
+    static constexpr std::size_t max_reply_buffer = max_reply_string + (64 << 10);
+    // Over all the arrays of one reply: an element pointer each is reserved
+    // as an array is announced (128 MiB at most).
+    static constexpr std::size_t max_reply_elements = std::size_t(16) << 20;
 
     virtual ~context() = default;
 

@@ -2,6 +2,7 @@
 
 #include <core/async_operation_handle.h>
 #include <core/badge.h>
+#include <core/http/headers.h>
 #include <core/http/method.h>
 #include <core/http/result.h>
 #include <core/impl/handler_memory.h>
@@ -9,6 +10,7 @@
 #include <boost/asio/io_context.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -34,7 +36,7 @@ public:
     // and _loop delivers the results.
     async_request(const client_impl& _client, boost::asio::io_context& _workers,
                   boost::asio::io_context& _loop, method _method, std::string _address,
-                  std::string _body, badge<client_impl>);
+                  std::string _body, headers _headers, badge<client_impl>);
 
     bool is_complete() const override { return m_completed; }
     void restart() override { start(); }
@@ -44,6 +46,8 @@ public:
 
 private:
     static void perform(ptr _self);
+    // Marks the request complete and hands _result to the loop.
+    static void finish(ptr _self, result _result);
     static void deliver(const ptr& _self, result _result);
 
     const client_impl& m_client;
@@ -52,6 +56,9 @@ private:
     const method m_method;
     const std::string m_address;
     const std::string m_body;
+    const headers m_headers;
+    // From the last start; read by the worker that the start's hand-off reaches.
+    std::chrono::steady_clock::time_point m_deadline;
     std::atomic_bool m_completed{false};
     handler_memory m_handler_memory;
 };

@@ -45,6 +45,10 @@ public:
     handle perform_async_request(method _method, std::string _address, std::string _body,
                                  callback _callback) override;
     handle perform_async_request(method _method, std::string _address, std::string _body) override;
+    result perform_request(method _method, boost::string_view _address, boost::string_view _body,
+                           const headers& _headers) override;
+    handle perform_async_request(method _method, std::string _address, std::string _body,
+                                 headers _headers, callback _callback) override;
     void set_max_body_size(std::size_t _bytes) override { m_max_body_size = _bytes; }
 
     // Whether transfers are to end now, as the client is going.
@@ -54,12 +58,21 @@ private:
     // Performs its transfers on the workers.
     friend class async_request;
 
+    using clock = std::chrono::steady_clock;
+    // When a request made now times out; clock::time_point::max() without a time-out.
+    clock::time_point deadline_from_now() const;
     // The options every request of the client shares.
     bool set_up_handle(CURL* _handle) const;
     result perform_request_impl(method _method, boost::string_view _address,
-                                boost::string_view _body) const;
-    handle perform_async_request_impl(method _method, std::string _address,
-                                      std::string _body) const;
+                                boost::string_view _body, const headers& _headers,
+                                clock::time_point _deadline) const;
+    // Counts a request that waits for a worker; false when the queue is full.
+    bool enqueue() const;
+    void dequeue() const { --m_queued; }
+    // The failure of a request that waited for a worker past its deadline.
+    result timed_out_in_queue() const;
+    handle perform_async_request_impl(method _method, std::string _address, std::string _body,
+                                      headers _headers) const;
 
     events_loop& m_main_events_loop;
     // Kept for the client's diagnostics; a request failure is its result, not a record.
@@ -67,6 +80,9 @@ private:
     const std::string m_address;
     const std::chrono::seconds m_timeout;
     std::atomic<std::size_t> m_max_body_size{default_max_body_size};
+    // On a cache line of its own: the loop's thread and the workers both write it, and would
+    // otherwise take from each other the line of the fields the workers read on every request.
+    alignas(64) mutable std::atomic<std::size_t> m_queued{0};
     // From when transfers are aborted; never until the destructor.
     std::atomic<std::chrono::steady_clock::time_point> m_abort_at{
         std::chrono::steady_clock::time_point::max()};

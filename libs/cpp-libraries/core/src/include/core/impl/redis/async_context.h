@@ -3,6 +3,7 @@
 #include <core/async_operation_handle.h>
 #include <core/component_logger.h>
 #include <core/events_loop.h>
+#include <core/impl/redis/reply_bound.h>
 #include <core/redis/reply.h>
 
 #include <hiredis/async.h>
@@ -74,11 +75,14 @@ public:
     void set_reply_timeout(std::chrono::milliseconds _timeout) { m_timeout = _timeout; }
     // Why the connection went; empty while it stands.
     const std::string& closed_because() const { return m_closed_because; }
-    // The text of the reply a pending command gets when the connection goes before its reply.
-    std::string lost_reply_text() const;
+    // The text of the reply _pending gets when the connection goes before its reply.
+    std::string lost_reply_text(const pending_command& _pending) const;
     // Whether the reply hiredis's reader is making answers a pending command; when not, the
     // connection is to be closed.
     bool expects(const redisReadTask* _task);
+    // Whether an array of _elements that _task announces keeps its reply within the bound; when
+    // not, the connection is to be closed.
+    bool admits_array(const redisReadTask* _task, int _elements);
     // hiredis's own reply functions, which make the replies expected.
     const redisReplyObjectFunctions& reader_functions() const { return *m_reader_functions; }
 
@@ -111,6 +115,11 @@ private:
     void handle_timer();
     // The deadline the timer keeps: the connect's, or the oldest pending reply's.
     clock::time_point next_deadline() const;
+    // Why the connection went, once it has.
+    std::string lost_reply_text() const;
+    // run_command once the command is known to be served.
+    void run_served_command(std::vector<const char*>& _argv, std::vector<std::size_t>& _argv_len,
+                            callback _callback);
     // Frees hiredis's connection: every pending command gets an error reply with _reason.
     void drop(std::string _reason);
 
@@ -132,6 +141,7 @@ private:
     bool m_timer_armed = false;
     clock::time_point m_timer_expiry;
     std::string m_closed_because;
+    reply_bound m_bound;
     redisReplyObjectFunctions* m_reader_functions = nullptr;
     redisReplyObjectFunctions m_checked_reader_functions{};
 };

@@ -24,9 +24,12 @@ public:
     // split a log record.
     std::string printable_name() const;
 
-    // Throws exception for an empty command, which the server never answers, and for the ones that
+    // Throws exception for an empty command, which the server never answers; for the ones that
     // turn a connection to push mode (SUBSCRIBE, PSUBSCRIBE, SSUBSCRIBE, MONITOR, in any letter
-    // case): from then on its messages would no longer answer commands one for one.
+    // case), after which its messages would no longer answer commands one for one; and for those
+    // that change the state of the connection that runs them (SELECT, AUTH, HELLO, RESET, QUIT,
+    // MULTI, WATCH, CLIENT REPLY, CLIENT TRACKING), after which a context's two connections
+    // would differ.
     void check_served() const;
 
     // How long the reply may take: _timeout, plus the command's own time-out for the commands that
@@ -43,6 +46,7 @@ private:
     char initial() const;
     bool word_is(std::size_t _index, boost::string_view _text) const;
     bool name_is_one_of(std::initializer_list<boost::string_view> _names) const;
+    bool changes_its_connection() const;
     // The index of the word holding the command's own time-out, and the milliseconds in one unit
     // of it; none for a command that does not block by design.
     boost::optional<std::pair<std::size_t, double>> own_timeout() const;

@@ -3,6 +3,7 @@
 #include <core/component_logger.h>
 #include <core/events_loop.h>
 #include <core/impl/redis/command_view.h>
+#include <core/impl/redis/reply_bound.h>
 #include <core/redis/reply.h>
 
 #include <hiredis/hiredis.h>
@@ -46,6 +47,8 @@ private:
     };
     using clock = std::chrono::steady_clock;
 
+    // run_command once the command is known to be served.
+    reply run_served_command(std::vector<const char*>& _argv, std::vector<std::size_t>& _argv_len);
     // Sends the command and reads its reply by _deadline (none: no limit).
     redisReply* exchange(std::vector<const char*>& _argv, std::vector<std::size_t>& _argv_len,
                          const command_view& _command,
@@ -58,6 +61,7 @@ private:
     [[maybe_unused]] events_loop& m_events_loop;
     [[maybe_unused]] const component_logger& m_logger;
     std::unique_ptr<redisContext, context_deleter> m_context_ptr;
+    reply_bound m_bound;
     std::chrono::milliseconds m_timeout;
     // Why the connection was closed; empty while it is open.
     std::string m_closed_because;
