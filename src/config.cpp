@@ -1,5 +1,7 @@
 #include "config.h"
 
+#include "history_config.h"
+
 #include <config/config.h>
 #include <core/exception.h>
 
@@ -29,6 +31,7 @@ config::config(std::istream& _stream) {
         throw libs::core::exception("Config file is invalid: " + both.reason(), ZEL_LOCATION);
     }
     std::tie(system.input_address, system.output_address) = both.value();
+    read_history(*parsed, system.history_address, system.history_bytes);
 }
 
 config config::read(const std::string& _path) {

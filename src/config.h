@@ -1,11 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
 
 namespace zel {
 
-// The relay's configuration: where its two sockets bind.
+// The relay's configuration: where its sockets bind, and what its history may hold.
 struct config {
     // Throws when the document cannot be read or lacks either endpoint; every
     // missing or mistyped key is named in one message.
@@ -16,7 +17,12 @@ struct config {
     struct {
         std::string input_address;
         std::string output_address;
+        // Empty: no history is kept or served.
+        std::string history_address;
+        std::size_t history_bytes = default_history_bytes;
     } system;
+
+    static constexpr std::size_t default_history_bytes = 64 * 1024 * 1024;
 };
 
 }  // namespace zel

@@ -34,8 +34,10 @@ constexpr std::size_t max_bytes_per_completion = 64 * 1024;
 }  // namespace
 
 forwarder::forwarder(boost::asio::io_context& _io_context, const std::string& _input_address,
-                     const std::string& _output_address, const libs::core::logger& _logger)
+                     const std::string& _output_address, const libs::core::logger& _logger,
+                     history* _history)
     : m_logger(_logger)
+    , m_history(_history)
     , m_output(_io_context, optimize_single_threaded)
     , m_input(std::make_shared<input_socket>(_io_context, optimize_single_threaded)) {
     m_output.set_option(azmq::socket::max_message_size(max_subscription_size));
@@ -64,6 +66,10 @@ std::string forwarder::output_endpoint() {
 }
 
 void forwarder::publish(azmq::message&& _frame) {
+    // Before the send, which takes the frame's content away.
+    if (m_history) {
+        m_history->append(_frame.data(), _frame.size());
+    }
     boost::system::error_code error;
     const std::size_t size = m_output.send(std::move(_frame), 0, error);
     if (error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history.h"
 #include "relay_counters.h"
 
 #include <core/logger.h>
@@ -20,9 +21,11 @@ public:
     using input_socket = azmq::detail::specialized_socket<ZMQ_PULL>;
 
     // Binds both sockets, the output first, so that a producer never has its frames taken before
-    // a subscriber can be there; a failure throws, naming the endpoint.
+    // a subscriber can be there; a failure throws, naming the endpoint. Each frame is also
+    // appended to _history, when there is one, which must outlive the forwarder.
     forwarder(boost::asio::io_context& _io_context, const std::string& _input_address,
-              const std::string& _output_address, const libs::core::logger& _logger);
+              const std::string& _output_address, const libs::core::logger& _logger,
+              history* _history = nullptr);
     forwarder(const forwarder&) = delete;
     forwarder& operator=(const forwarder&) = delete;
 
@@ -42,6 +45,7 @@ private:
     void publish_with_queued(input_socket& _input, azmq::message&& _frame);
 
     const libs::core::logger& m_logger;
+    history* const m_history;
     relay_counters m_counters;
     azmq::pub_socket m_output;
     // Shared with nobody: the pending receive's handler holds it weakly, so that destroying the

@@ -1,6 +1,8 @@
 #include "command_line.h"
 #include "config.h"
 #include "forwarder.h"
+#include "history.h"
+#include "history_server.h"
 
 #include <core/constants.h>
 #include <core/core.h>
@@ -12,6 +14,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <memory>
 
 namespace core = zel::libs::core;
 
@@ -40,8 +43,18 @@ int main(int argc, char** argv) {
         const auto loop = core->create_events_loop("main");
         const auto signals = loop->stop_on_signals();
 
+        std::unique_ptr<zel::history> history;
+        std::unique_ptr<zel::history_server> history_server;
+        if (!config.system.history_address.empty()) {
+            history = std::make_unique<zel::history>(config.system.history_bytes);
+            history_server = std::make_unique<zel::history_server>(
+                loop->get_io_context(), *history, config.system.history_address, logger);
+            history_server->start();
+            logger.info("history %1%, %2% bytes, relay start %3%") % history_server->endpoint() %
+                config.system.history_bytes % history_server->identity();
+        }
         zel::forwarder forwarder(loop->get_io_context(), config.system.input_address,
-                                 config.system.output_address, logger);
+                                 config.system.output_address, logger, history.get());
         forwarder.start();
         logger.info("vandrel %1%, configuration %2%, input %3%, output %4%") %
             core::constants::git_version % file_name % forwarder.input_endpoint() %
@@ -56,6 +69,9 @@ int main(int argc, char** argv) {
         notifier->stopping();
 
         forwarder.stop();
+        if (history_server) {
+            history_server->stop();
+        }
         logger.info("exit").location(ZEL_LOCATION);
     });
     return 0;
