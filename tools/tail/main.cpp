@@ -1,3 +1,4 @@
+#include "history_reader.h"
 #include "options.h"
 
 #include <core/append_escaped.h>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,12 @@ int write_line(const std::string& _line) {
         written += static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+// Until the loop is stopped: a handler's exception is logged and the loop goes on.
+void run(const core::logger& _logger, core::events_loop& _loop) {
+    while (!_logger.execute([&] { _loop.run(); })) {
+    }
 }
 
 }  // namespace
@@ -77,28 +85,6 @@ int main(int argc, char** argv) {
         const auto loop = core->create_events_loop("main");
         const auto signals = loop->stop_on_signals();
 
-        core::message_stream::ptr stream;
-        try {
-            stream = loop->create_zmq_raw_message_stream(settings.endpoint);
-        } catch (const boost::system::system_error& _error) {
-            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
-                      << "\": " << _error.code().message() << '\n';
-            status = exit_failure;
-            return;
-        } catch (const std::exception& _error) {
-            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
-                      << "\": " << _error.what() << '\n';
-            status = exit_failure;
-            return;
-        }
-
-        if (settings.verbose) {
-            stream->on_connection_change([&settings](bool _connected) {
-                std::cerr << "vandrel-tail: " << (_connected ? "connected to " : "lost ")
-                          << settings.endpoint << '\n';
-            });
-        }
-
         std::uint64_t printed = 0;
         bool finished = false;
         std::string line;
@@ -127,19 +113,52 @@ int main(int argc, char** argv) {
             }
         };
 
+        core::message_stream::ptr stream;
+        std::unique_ptr<zel::tail::history_reader> history;
+        try {
+            if (settings.history) {
+                history = std::make_unique<zel::tail::history_reader>(
+                    loop->get_io_context(), settings, print, [&](int _status) {
+                        status = _status;
+                        finished = true;
+                        loop->stop();
+                    });
+            } else {
+                stream = loop->create_zmq_raw_message_stream(settings.endpoint);
+            }
+        } catch (const boost::system::system_error& _error) {
+            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
+                      << "\": " << _error.code().message() << '\n';
+            status = exit_failure;
+            return;
+        } catch (const std::exception& _error) {
+            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
+                      << "\": " << _error.what() << '\n';
+            status = exit_failure;
+            return;
+        }
+
+        if (stream && settings.verbose) {
+            stream->on_connection_change([&settings](bool _connected) {
+                std::cerr << "vandrel-tail: " << (_connected ? "connected to " : "lost ")
+                          << settings.endpoint << '\n';
+            });
+        }
+
         // The stream hands each frame to the subscribers of the shortest subscribed topic that
         // begins it, so with overlapping prefixes ("a" and "ab") a frame is still printed once;
         // the prefixes are distinct, so no topic has this callback twice.
         std::vector<core::message_stream::subscription::ptr> subscriptions;
-        if (settings.prefixes.empty()) {
+        if (stream && settings.prefixes.empty()) {
             subscriptions.push_back(stream->subscribe("", print));
         }
         for (const auto& prefix : settings.prefixes) {
-            subscriptions.push_back(stream->subscribe(prefix, print));
+            if (stream) {
+                subscriptions.push_back(stream->subscribe(prefix, print));
+            }
         }
 
-        while (!logger.execute([&] { loop->run(); })) {
-        }
+        run(logger, *loop);
     });
     return completed ? status : exit_failure;
 }
