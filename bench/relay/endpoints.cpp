@@ -46,10 +46,11 @@ endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run
     if (_transport == transport::tcp) {
         const port_reservation input;
         const port_reservation output;
-        return {input.endpoint(), output.endpoint()};
+        const port_reservation history;
+        return {input.endpoint(), output.endpoint(), history.endpoint()};
     }
     const std::string prefix = "ipc://" + _dir.path("run" + std::to_string(_run));
-    return {prefix + "-in", prefix + "-out"};
+    return {prefix + "-in", prefix + "-out", prefix + "-history"};
 }
 
 }  // namespace relay_bench

@@ -7,10 +7,11 @@
 
 namespace relay_bench {
 
-// Where a relay binds its input and its output.
+// Where a relay binds its input, its output and its history, when it keeps one.
 struct endpoints {
     std::string input;
     std::string output;
+    std::string history;
 };
 
 // Fresh endpoints for the run numbered _run: a new pair of free loopback ports, or a new pair

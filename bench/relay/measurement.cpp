@@ -1,10 +1,12 @@
 #include "measurement.h"
 
+#include "history_follower.h"
 #include "load_generator.h"
 #include "process_usage.h"
 #include "relay_run.h"
 #include "statistics.h"
 
+#include <memory>
 #include <stdexcept>
 
 namespace relay_bench {
@@ -23,6 +25,10 @@ run_figures load(relay_process& _relay, const measurement_setup& _setup, zmq::co
                  const endpoints& _endpoints) {
     load_generator generator(_context, _endpoints);
     generator.connect();
+    std::unique_ptr<history_follower> follower;
+    if (_setup.history == history_mode::following) {
+        follower = std::make_unique<history_follower>(_context, _endpoints.history);
+    }
 
     phase_plan saturation;
     saturation.frame_size = _setup.frame_size;
@@ -55,6 +61,7 @@ run_figures load(relay_process& _relay, const measurement_setup& _setup, zmq::co
     figures.peak_rss_mib = double(status_kib(_relay.pid(), "VmHWM")) / 1024;
     figures.reordered = saturated.reordered + timed.reordered;
     figures.malformed = saturated.malformed + timed.malformed;
+    figures.history_records = follower ? follower->stop() : 0;
     return figures;
 }
 
@@ -62,12 +69,14 @@ run_figures load(relay_process& _relay, const measurement_setup& _setup, zmq::co
 
 run_figures measure(relay_kind _relay, const measurement_setup& _setup, zmq::context_t& _context,
                     const scratch_dir& _dir, int _run) {
-    return with_relay(_relay, _setup.transport_kind, _dir, _run,
-                      [&](relay_process& _process, const endpoints& _endpoints) {
-                          run_figures figures = load(_process, _setup, _context, _endpoints);
-                          figures.stop_status = _process.stop();
-                          return figures;
-                      });
+    return with_relay(
+        _relay, _setup.transport_kind, _dir, _run,
+        [&](relay_process& _process, const endpoints& _endpoints) {
+            run_figures figures = load(_process, _setup, _context, _endpoints);
+            figures.stop_status = _process.stop();
+            return figures;
+        },
+        _relay == relay_kind::vandrel && _setup.history != history_mode::off);
 }
 
 }  // namespace relay_bench

@@ -21,6 +21,7 @@ struct measurement_setup {
     // How long they send at the paced rate: long enough that a stall of a few milliseconds
     // from elsewhere on the machine does not reach p99 on its own.
     double paced_seconds = 2;
+    history_mode history = history_mode::off;
 };
 
 // The frames per second, of all producers together, at which latency is measured.
@@ -45,6 +46,8 @@ struct run_figures {
     // Over both phases; anything but 0 is a fault of the relay.
     std::uint64_t reordered = 0;
     std::uint64_t malformed = 0;
+    // Records a history reader received, when one followed.
+    std::uint64_t history_records = 0;
     // How the relay ended when stopped with SIGTERM.
     std::string stop_status;
 };

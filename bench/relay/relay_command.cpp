@@ -10,14 +10,18 @@ const char* relay_name(relay_kind _kind) {
 }
 
 std::vector<std::string> relay_command(relay_kind _kind, const endpoints& _endpoints,
-                                       const scratch_dir& _dir, int _run) {
+                                       const scratch_dir& _dir, int _run, bool _history) {
     if (_kind == relay_kind::zmq_proxy) {
         return {ZMQ_PROXY_RELAY_PATH, _endpoints.input, _endpoints.output};
     }
     const std::string config_path = _dir.path("run" + std::to_string(_run) + ".json");
     std::ofstream config(config_path);
     config << R"({"system": {"input_address": ")" << _endpoints.input << R"(", "output_address": ")"
-           << _endpoints.output << "\"}}\n";
+           << _endpoints.output << '"';
+    if (_history) {
+        config << R"(, "history_address": ")" << _endpoints.history << '"';
+    }
+    config << "}}\n";
     if (!config.flush()) {
         throw std::runtime_error("cannot write " + config_path);
     }

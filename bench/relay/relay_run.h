@@ -18,9 +18,9 @@ namespace relay_bench {
 // wrote.
 template <typename Body>
 auto with_relay(relay_kind _relay, transport _transport, const scratch_dir& _dir, int _run,
-                Body&& _body) {
+                Body&& _body, bool _history = false) {
     const endpoints relay_endpoints = make_endpoints(_transport, _dir, _run);
-    relay_process relay(relay_command(_relay, relay_endpoints, _dir, _run), relay_core,
+    relay_process relay(relay_command(_relay, relay_endpoints, _dir, _run, _history), relay_core,
                         _dir.path("run" + std::to_string(_run) + ".log"));
     try {
         return _body(relay, relay_endpoints);
