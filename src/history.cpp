@@ -36,7 +36,9 @@ void history::append(const void* _data, std::size_t _size) {
     ++m_next;
     if (m_watched) {
         m_watched = false;
-        m_on_append();
+        if (m_on_append) {
+            m_on_append();
+        }
     }
 }
 

@@ -8,13 +8,16 @@ namespace zel {
 namespace {
 
 std::vector<boost::string_view> words_of(boost::string_view _line) {
+    // Up to one word more than any request has: enough to refuse a line with too many.
     std::vector<boost::string_view> words;
-    while (!_line.empty() && words.size() < 4) {
+    for (;;) {
         const auto space = _line.find(' ');
         words.push_back(_line.substr(0, space));
-        _line = space == boost::string_view::npos ? boost::string_view() : _line.substr(space + 1);
+        if (space == boost::string_view::npos || words.size() > 3) {
+            return words;
+        }
+        _line = _line.substr(space + 1);
     }
-    return words;
 }
 
 bool parse_number(boost::string_view _text, std::uint64_t& _number) {
