@@ -31,7 +31,8 @@ public:
 
     // Arms the first receive; each completion arms the next.
     void start();
-    // Cancels the pending receive: its completion is silent, and no further one is armed.
+    // Cancels the pending receive (its completion is silent, and no further one is armed), then
+    // relays what is already queued.
     void stop();
 
     // The endpoints as ZeroMQ resolved them (the port a wildcard was given, for instance).

@@ -78,7 +78,9 @@ void history_server::start() {
     receive();
 }
 
+// A last turn first: readers get what the relay took until it stopped.
 void history_server::stop() {
+    serve_all();
     m_socket.cancel();
     m_retry.cancel();
     m_expiry.cancel();
