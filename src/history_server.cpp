@@ -182,7 +182,7 @@ void history_server::take_request(const std::string& _id, const history_request&
         client.lost_reason = protocol::relay_restarted;
     }
     m_clients[_id] = std::move(client);
-    arm_expiry();
+    arm(m_expiry, m_expiry_armed, expiry_check_period, &history_server::expire);
     post_serve();
 }
 
@@ -227,7 +227,7 @@ void history_server::serve_all() {
         m_history.watch();
     }
     if (blocked) {
-        arm_retry();
+        arm(m_retry, m_retry_armed, retry_period, &history_server::serve_all);
     }
 }
 
@@ -323,46 +323,33 @@ void history_server::post_serve() {
     });
 }
 
-void history_server::arm_retry() {
-    if (m_retry_armed) {
+void history_server::arm(boost::asio::steady_timer& _timer, bool& _armed,
+                         std::chrono::steady_clock::duration _period,
+                         void (history_server::*_then)()) {
+    if (_armed) {
         return;
     }
-    m_retry_armed = true;
-    m_retry.expires_after(retry_period);
-    m_retry.async_wait(
-        [alive = std::weak_ptr<history_server*>(m_alive)](const boost::system::error_code& _error) {
-            const auto server = alive.lock();
-            if (!server || _error) {
-                return;
-            }
-            (*server)->m_retry_armed = false;
-            (*server)->serve_all();
-        });
+    _armed = true;
+    _timer.expires_after(_period);
+    _timer.async_wait([alive = std::weak_ptr<history_server*>(m_alive), &_armed,
+                       _then](const boost::system::error_code& _error) {
+        const auto server = alive.lock();
+        if (!server || _error) {
+            return;
+        }
+        _armed = false;
+        ((*server)->*_then)();
+    });
 }
 
-void history_server::arm_expiry() {
-    if (m_expiry_armed) {
-        return;
+void history_server::expire() {
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = m_clients.begin(); it != m_clients.end();) {
+        it = now - it->second.last_heard > protocol::expiry ? m_clients.erase(it) : std::next(it);
     }
-    m_expiry_armed = true;
-    m_expiry.expires_after(expiry_check_period);
-    m_expiry.async_wait(
-        [alive = std::weak_ptr<history_server*>(m_alive)](const boost::system::error_code& _error) {
-            const auto server = alive.lock();
-            if (!server || _error) {
-                return;
-            }
-            history_server& self = **server;
-            self.m_expiry_armed = false;
-            const auto now = std::chrono::steady_clock::now();
-            for (auto it = self.m_clients.begin(); it != self.m_clients.end();) {
-                it = now - it->second.last_heard > protocol::expiry ? self.m_clients.erase(it)
-                                                                    : std::next(it);
-            }
-            if (!self.m_clients.empty()) {
-                self.arm_expiry();
-            }
-        });
+    if (!m_clients.empty()) {
+        arm(m_expiry, m_expiry_armed, expiry_check_period, &history_server::expire);
+    }
 }
 
 }  // namespace zel

@@ -10,6 +10,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -60,8 +61,11 @@ private:
     progress say(const std::string& _id, const std::string& _line);
     progress send(const std::string& _id, const std::string& _line, const history::record* _record);
     void post_serve();
-    void arm_retry();
-    void arm_expiry();
+    // Calls _then after _period, unless _timer is armed already (_armed tells).
+    void arm(boost::asio::steady_timer& _timer, bool& _armed,
+             std::chrono::steady_clock::duration _period, void (history_server::*_then)());
+    // Forgets the readers silent for too long.
+    void expire();
 
     const libs::core::logger& m_logger;
     history& m_history;
