@@ -38,17 +38,19 @@ boost::string_view after_word(boost::string_view _line) {
 
 }  // namespace
 
-history_reader::history_reader(boost::asio::io_context& _io_context, const options& _settings,
-                               print_callback _print, end_callback _end)
+history_reader::history_reader(boost::asio::io_context& _io_context, const options& _settings)
     : m_settings(_settings)
-    , m_print(std::move(_print))
-    , m_end(std::move(_end))
     , m_socket(_io_context, ZMQ_DEALER, true)
     , m_timer(_io_context)
     , m_alive(std::make_shared<history_reader*>(this)) {
     m_socket.set_option(azmq::socket::send_high_water_mark(max_queued_requests));
     m_socket.set_option(azmq::socket::max_message_size(max_frame_size));
     m_socket.connect(m_settings.endpoint);
+}
+
+void history_reader::start(print_callback _print, end_callback _end) {
+    m_print = std::move(_print);
+    m_end = std::move(_end);
     request();
     receive();
     tick();

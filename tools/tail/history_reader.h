@@ -27,13 +27,15 @@ public:
     // Called once: with 0 when --no-follow's records are printed, 1 on a failure already said.
     using end_callback = std::function<void(int)>;
 
-    // Without --no-follow it waits for the relay as long as it runs; with it, at most
-    // answer_timeout for the relay's first answer. A refused endpoint throws.
-    history_reader(boost::asio::io_context& _io_context, const options& _settings,
-                   print_callback _print, end_callback _end);
+    // Connects; a refused endpoint throws.
+    history_reader(boost::asio::io_context& _io_context, const options& _settings);
     history_reader(const history_reader&) = delete;
     history_reader& operator=(const history_reader&) = delete;
     ~history_reader();
+
+    // Asks for the records and prints them. Without --no-follow it waits for the relay as long
+    // as it runs; with it, at most answer_timeout for the relay's first answer.
+    void start(print_callback _print, end_callback _end);
 
     static constexpr std::chrono::seconds answer_timeout{10};
 

@@ -47,12 +47,6 @@ int write_line(const std::string& _line) {
     return 0;
 }
 
-// Until the loop is stopped: a handler's exception is logged and the loop goes on.
-void run(const core::logger& _logger, core::events_loop& _loop) {
-    while (!_logger.execute([&] { _loop.run(); })) {
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +79,34 @@ int main(int argc, char** argv) {
         const auto loop = core->create_events_loop("main");
         const auto signals = loop->stop_on_signals();
 
+        core::message_stream::ptr stream;
+        std::unique_ptr<zel::tail::history_reader> history;
+        try {
+            if (settings.history) {
+                history =
+                    std::make_unique<zel::tail::history_reader>(loop->get_io_context(), settings);
+            } else {
+                stream = loop->create_zmq_raw_message_stream(settings.endpoint);
+            }
+        } catch (const boost::system::system_error& _error) {
+            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
+                      << "\": " << _error.code().message() << '\n';
+            status = exit_failure;
+            return;
+        } catch (const std::exception& _error) {
+            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
+                      << "\": " << _error.what() << '\n';
+            status = exit_failure;
+            return;
+        }
+
+        if (stream && settings.verbose) {
+            stream->on_connection_change([&settings](bool _connected) {
+                std::cerr << "vandrel-tail: " << (_connected ? "connected to " : "lost ")
+                          << settings.endpoint << '\n';
+            });
+        }
+
         std::uint64_t printed = 0;
         bool finished = false;
         std::string line;
@@ -113,43 +135,17 @@ int main(int argc, char** argv) {
             }
         };
 
-        core::message_stream::ptr stream;
-        std::unique_ptr<zel::tail::history_reader> history;
-        try {
-            if (settings.history) {
-                history = std::make_unique<zel::tail::history_reader>(
-                    loop->get_io_context(), settings, print, [&](int _status) {
-                        status = _status;
-                        finished = true;
-                        loop->stop();
-                    });
-            } else {
-                stream = loop->create_zmq_raw_message_stream(settings.endpoint);
-            }
-        } catch (const boost::system::system_error& _error) {
-            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
-                      << "\": " << _error.code().message() << '\n';
-            status = exit_failure;
-            return;
-        } catch (const std::exception& _error) {
-            std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
-                      << "\": " << _error.what() << '\n';
-            status = exit_failure;
-            return;
-        }
-
-        if (stream && settings.verbose) {
-            stream->on_connection_change([&settings](bool _connected) {
-                std::cerr << "vandrel-tail: " << (_connected ? "connected to " : "lost ")
-                          << settings.endpoint << '\n';
-            });
-        }
-
         // The stream hands each frame to the subscribers of the shortest subscribed topic that
         // begins it, so with overlapping prefixes ("a" and "ab") a frame is still printed once;
         // the prefixes are distinct, so no topic has this callback twice.
         std::vector<core::message_stream::subscription::ptr> subscriptions;
-        if (stream && settings.prefixes.empty()) {
+        if (history) {
+            history->start(print, [&](int _status) {
+                status = _status;
+                finished = true;
+                loop->stop();
+            });
+        } else if (settings.prefixes.empty()) {
             subscriptions.push_back(stream->subscribe("", print));
         }
         for (const auto& prefix : settings.prefixes) {
@@ -158,7 +154,8 @@ int main(int argc, char** argv) {
             }
         }
 
-        run(logger, *loop);
+        while (!logger.execute([&] { loop->run(); })) {
+        }
     });
     return completed ? status : exit_failure;
 }
