@@ -1,5 +1,7 @@
 #include "config.h"
 
+#include "history_config.h"
+
 #include <config/config.h>
 #include <core/append_escaped.h>
 #include <core/exception.h>
@@ -129,7 +131,10 @@ config::config(std::istream& _stream, const std::string& _file_name) {
         throw libs::core::exception(
             invalid + "system must be an object, not " + kind_of(*system_value), ZEL_LOCATION);
     }
-    const auto problems = problems_of(*system_object);
+    auto problems = problems_of(*system_object);
+    if (problems.empty()) {
+        problems = read_history(*system_object, system.history_address, system.history_bytes);
+    }
     if (!problems.empty()) {
         throw libs::core::exception(invalid + problems, ZEL_LOCATION);
     }

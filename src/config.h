@@ -1,12 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
 #include <vector>
 
 namespace zel {
 
-// The relay's configuration: where its sockets bind.
+// The relay's configuration: where its sockets bind, and what its history may hold.
 struct config {
     // Throws when the document cannot be read, lacks either endpoint or holds a known member of
     // the wrong type; every such problem is named in one message, which names _file_name.
@@ -19,10 +20,15 @@ struct config {
         std::string output_address;
         // Where the counters are served over HTTP, HOST:PORT; empty serves none.
         std::string metrics_address;
+        // Empty: no history is kept or served.
+        std::string history_address;
+        std::size_t history_bytes = default_history_bytes;
     } system;
     // One per member of "system" the relay does not know, naming it and the file: read, and
     // ignored.
     std::vector<std::string> warnings;
+
+    static constexpr std::size_t default_history_bytes = 64 * 1024 * 1024;
 };
 
 }  // namespace zel

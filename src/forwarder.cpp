@@ -6,6 +6,7 @@
 #include <boost/system/error_code.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -30,12 +31,18 @@ constexpr bool optimize_single_threaded = true;
 // loop's other handlers from waiting long, and the output processing its commands often.
 constexpr int max_frames_per_completion = 256;
 constexpr std::size_t max_bytes_per_completion = 64 * 1024;
+// What the input can hold for a few producers at their high-water mark, and how long the
+// connections closed at stop may take to hand over what they had read.
+constexpr int max_frames_at_stop = 16 * 1000;
+constexpr std::chrono::milliseconds last_frame_wait(20);
 
 }  // namespace
 
 forwarder::forwarder(boost::asio::io_context& _io_context, const std::string& _input_address,
-                     const std::string& _output_address, const libs::core::logger& _logger)
+                     const std::string& _output_address, const libs::core::logger& _logger,
+                     history* _history)
     : m_logger(_logger)
+    , m_history(_history)
     , m_output(_io_context, optimize_single_threaded)
     , m_input(std::make_shared<input_socket>(_io_context, optimize_single_threaded)) {
     // Watched before they bind, so that no peer comes unseen.
@@ -59,6 +66,23 @@ void forwarder::start() {
 
 void forwarder::stop() {
     m_input->cancel();
+    // Producers lose their connection first: what they send from then on waits in their queues
+    // for the relay that follows. What has reached the input meanwhile is relayed, and kept,
+    // rather than closed away with the socket, since its producers count it delivered.
+    const std::string endpoint = m_input->last_endpoint();
+    zmq_unbind(m_input->native_handle(), endpoint.c_str());
+    zmq_pollitem_t input{m_input->native_handle(), 0, ZMQ_POLLIN, 0};
+    azmq::message queued;
+    for (int drained = 0; drained < max_frames_at_stop; ++drained) {
+        boost::system::error_code error;
+        m_input->receive(queued, ZMQ_DONTWAIT, error);
+        if (error && zmq_poll(&input, 1, last_frame_wait.count()) <= 0) {
+            break;
+        }
+        if (!error) {
+            publish(std::move(queued));
+        }
+    }
 }
 
 std::string forwarder::input_endpoint() {
@@ -75,6 +99,10 @@ void forwarder::count_received(const azmq::message& _frame) {
 }
 
 void forwarder::publish(azmq::message&& _frame) {
+    // Before the send, which takes the frame's content away.
+    if (m_history) {
+        m_history->append(_frame.data(), _frame.size());
+    }
     boost::system::error_code error;
     m_output.send(std::move(_frame), 0, error);
     if (error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history.h"
 #include "relay_counters.h"
 
 #include <core/impl/connection_monitor.h>
@@ -22,15 +23,18 @@ public:
     using input_socket = azmq::detail::specialized_socket<ZMQ_PULL>;
 
     // Binds both sockets, the output first, so that a producer never has its frames taken before
-    // a subscriber can be there; a failure throws, naming the endpoint.
+    // a subscriber can be there; a failure throws, naming the endpoint. Each frame is also
+    // appended to _history, when there is one, which must outlive the forwarder.
     forwarder(boost::asio::io_context& _io_context, const std::string& _input_address,
-              const std::string& _output_address, const libs::core::logger& _logger);
+              const std::string& _output_address, const libs::core::logger& _logger,
+              history* _history = nullptr);
     forwarder(const forwarder&) = delete;
     forwarder& operator=(const forwarder&) = delete;
 
     // Arms the first receive; each completion arms the next.
     void start();
-    // Cancels the pending receive: its completion is silent, and no further one is armed.
+    // Cancels the pending receive (its completion is silent, and no further one is armed), then
+    // relays what is already queued.
     void stop();
 
     // The endpoints as ZeroMQ resolved them (the port a wildcard was given, for instance).
@@ -45,6 +49,7 @@ private:
     void publish_with_queued(input_socket& _input, azmq::message&& _frame);
 
     const libs::core::logger& m_logger;
+    history* const m_history;
     relay_counters m_counters;
     azmq::pub_socket m_output;
     // Shared with nobody: the pending receive's handler holds it weakly, so that destroying the

@@ -2,6 +2,8 @@
 #include "config.h"
 #include "exposure.h"
 #include "forwarder.h"
+#include "history.h"
+#include "history_server.h"
 #include "memory_release.h"
 #include "metrics_server.h"
 #include "reload_actions.h"
@@ -15,6 +17,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 namespace core = zel::libs::core;
@@ -58,8 +61,20 @@ int main(int argc, char** argv) {
         const auto signals = loop->stop_on_signals();
         zel::reload_actions reload(loop->get_io_context(), logger);
 
+        std::unique_ptr<zel::history> history;
+        std::unique_ptr<zel::history_server> history_server;
+        if (!config.system.history_address.empty()) {
+            history = std::make_unique<zel::history>(config.system.history_bytes);
+            history_server = std::make_unique<zel::history_server>(
+                loop->get_io_context(), *history, config.system.history_address, logger);
+            history_server->start();
+            logger.info("history %1%, %2% bytes, relay start %3%") % history_server->endpoint() %
+                config.system.history_bytes % history_server->identity();
+            zel::warn_if_exposed(logger, "history", history_server->endpoint(),
+                                 "read every record");
+        }
         zel::forwarder forwarder(loop->get_io_context(), config.system.input_address,
-                                 config.system.output_address, logger);
+                                 config.system.output_address, logger, history.get());
         forwarder.start();
         logger.info("vandrel %1%, configuration %2%, input %3%, output %4%") %
             core::constants::git_version % file_name % forwarder.input_endpoint() %
@@ -89,6 +104,9 @@ int main(int argc, char** argv) {
         notifier->stopping();
 
         forwarder.stop();
+        if (history_server) {
+            history_server->stop();
+        }
         logger.info("totals: %1%") % forwarder.counters().status();
         logger.info("exit").location(ZEL_LOCATION);
         status = zel::exit_status::success;

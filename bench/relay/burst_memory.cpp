@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     const std::size_t frame_size = (argc > 1 ? std::stoul(argv[1]) : 1024) * 1024;
     const scratch_dir dir;
     zmq::context_t context;
-    const endpoints relay_endpoints = make_endpoints(transport::tcp, dir, 1, false);
+    const endpoints relay_endpoints = make_endpoints(transport::tcp, dir, 1, false, false);
     relay_process relay(relay_command(relay_kind::vandrel, relay_endpoints, dir, 1), relay_core,
                         dir.path("burst.log"));
     std::this_thread::sleep_for(1s);

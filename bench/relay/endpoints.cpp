@@ -42,16 +42,19 @@ private:
 
 }  // namespace
 
-endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run, bool _metrics) {
+endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run, bool _metrics,
+                         bool _history) {
     const port_reservation input;
     const port_reservation output;
     const port_reservation metrics;
+    const port_reservation history;
     const std::string metrics_address = _metrics ? metrics.endpoint().substr(6) : "";
     if (_transport == transport::tcp) {
-        return {input.endpoint(), output.endpoint(), metrics_address};
+        return {input.endpoint(), output.endpoint(), metrics_address,
+                _history ? history.endpoint() : ""};
     }
     const std::string prefix = "ipc://" + _dir.path("run" + std::to_string(_run));
-    return {prefix + "-in", prefix + "-out", metrics_address};
+    return {prefix + "-in", prefix + "-out", metrics_address, _history ? prefix + "-history" : ""};
 }
 
 }  // namespace relay_bench

@@ -7,17 +7,20 @@
 
 namespace relay_bench {
 
-// Where a relay binds its input and its output.
+// Where a relay binds its input, its output and its history, when it keeps one.
 struct endpoints {
     std::string input;
     std::string output;
     // HOST:PORT where vandrel serves its counters; empty serves none.
     std::string metrics;
+    // Where vandrel serves its history; empty keeps none.
+    std::string history;
 };
 
 // Fresh endpoints for the run numbered _run: a new pair of free loopback ports, or a new pair
 // of socket files in _dir, so that no run meets a connection or a file left by another.
-// With _metrics, a free loopback port for the counters too.
-endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run, bool _metrics);
+// With _metrics, a free loopback port for the counters too; with _history, an endpoint for it.
+endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run, bool _metrics,
+                         bool _history);
 
 }  // namespace relay_bench

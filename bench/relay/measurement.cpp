@@ -1,12 +1,13 @@
 #include "measurement.h"
 
-#include "metrics_scraper.h"
-
+#include "history_follower.h"
 #include "load_generator.h"
+#include "metrics_scraper.h"
 #include "process_usage.h"
 #include "relay_run.h"
 #include "statistics.h"
 
+#include <memory>
 #include <stdexcept>
 
 namespace relay_bench {
@@ -25,6 +26,10 @@ run_figures load(relay_process& _relay, const measurement_setup& _setup, zmq::co
                  const endpoints& _endpoints) {
     load_generator generator(_context, _endpoints);
     generator.connect();
+    std::unique_ptr<history_follower> follower;
+    if (_setup.history == history_mode::following) {
+        follower = std::make_unique<history_follower>(_context, _endpoints.history);
+    }
 
     phase_plan saturation;
     saturation.frame_size = _setup.frame_size;
@@ -57,6 +62,7 @@ run_figures load(relay_process& _relay, const measurement_setup& _setup, zmq::co
     figures.peak_rss_mib = double(status_kib(_relay.pid(), "VmHWM")) / 1024;
     figures.reordered = saturated.reordered + timed.reordered;
     figures.malformed = saturated.malformed + timed.malformed;
+    figures.history_records = follower ? follower->stop() : 0;
     return figures;
 }
 
@@ -73,7 +79,8 @@ run_figures measure(relay_kind _relay, const measurement_setup& _setup, zmq::con
             figures.scrapes = scraper.answered();
             return figures;
         },
-        _setup.scrape_metrics && _relay == relay_kind::vandrel);
+        _setup.scrape_metrics && _relay == relay_kind::vandrel,
+        _relay == relay_kind::vandrel && _setup.history != history_mode::off);
 }
 
 }  // namespace relay_bench

@@ -23,6 +23,7 @@ struct measurement_setup {
     double paced_seconds = 2;
     // vandrel serves its counters, and a scraper reads them every second throughout.
     bool scrape_metrics = false;
+    history_mode history = history_mode::off;
 };
 
 // The frames per second, of all producers together, at which latency is measured.
@@ -47,6 +48,8 @@ struct run_figures {
     // Over both phases; anything but 0 is a fault of the relay.
     std::uint64_t reordered = 0;
     std::uint64_t malformed = 0;
+    // Records a history reader received, when one followed.
+    std::uint64_t history_records = 0;
     // How the relay ended when stopped with SIGTERM.
     std::string stop_status;
     // Scrapes of its counters answered during the run, with --metrics.

@@ -2,6 +2,8 @@
 
 #include "frame_header.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -10,14 +12,16 @@ namespace {
 
 const char* const usage =
     "usage: relay_bench [--quick] [--sustained] [--repetitions N] [--transport tcp|ipc]\n"
-    "                   [--size BYTES] [--metrics]\n"
+    "                   [--size BYTES] [--metrics] [--history off|idle|following]\n"
     "  --quick        shorter windows and 3 repetitions: a smoke run\n"
     "  --sustained    10 million frames of 64 B and of 1 KiB through vandrel over tcp,\n"
     "                 sampling its resident memory every second\n"
     "  --repetitions  interleaved repetitions of each comparison (default 5)\n"
     "  --transport    compare over this transport only\n"
     "  --size         compare with frames of this size only (at least 24 bytes)\n"
-    "  --metrics      vandrel serves its counters, scraped every second throughout\n";
+    "  --metrics      vandrel serves its counters, scraped every second throughout\n"
+    "  --history      vandrel keeps a history (64 MiB) that nobody reads, or that a reader\n"
+    "                 on the generator's core follows from its start\n";
 
 int whole_number(const std::string& _text) {
     std::size_t used = 0;
@@ -66,6 +70,14 @@ options parse_options(int _argc, char** _argv) {
                     throw std::invalid_argument("size");
                 }
                 result.frame_sizes = {std::size_t(size)};
+            } else if (argument == "--history" && has_value) {
+                const std::string mode = _argv[++i];
+                const char* const modes[] = {"off", "idle", "following"};
+                const auto found = std::find(std::begin(modes), std::end(modes), mode);
+                if (found == std::end(modes)) {
+                    throw std::invalid_argument(mode);
+                }
+                result.history = history_mode(found - std::begin(modes));
             } else {
                 throw std::invalid_argument(argument);
             }

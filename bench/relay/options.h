@@ -8,6 +8,9 @@ namespace relay_bench {
 
 enum class transport { tcp, ipc };
 
+// What vandrel does with a history: none, one kept but read by nobody, or one a reader follows.
+enum class history_mode { off, idle, following };
+
 const char* transport_name(transport _transport);
 
 // What one invocation of the harness measures, from its command line.
@@ -21,6 +24,7 @@ struct options {
     int repetitions = 5;
     std::vector<transport> transports{transport::tcp, transport::ipc};
     std::vector<std::size_t> frame_sizes{64, 1024, 65536};
+    history_mode history = history_mode::off;
 };
 
 // Throws std::invalid_argument, with the usage in its message, on a command line it cannot

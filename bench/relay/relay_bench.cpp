@@ -54,6 +54,7 @@ std::vector<comparison> compare(const options& _options, zmq::context_t& _contex
         for (const std::size_t frame_size : _options.frame_sizes) {
             setup.transport_kind = transport_kind;
             setup.frame_size = frame_size;
+            setup.history = _options.history;
             comparison& compared = comparisons.emplace_back();
             compared.transport_kind = transport_kind;
             compared.frame_size = frame_size;

@@ -17,9 +17,12 @@ std::vector<std::string> relay_command(relay_kind _kind, const endpoints& _endpo
     const std::string config_path = _dir.path("run" + std::to_string(_run) + ".json");
     std::ofstream config(config_path);
     config << R"({"system": {"input_address": ")" << _endpoints.input << R"(", "output_address": ")"
-           << _endpoints.output << "\"";
+           << _endpoints.output << '"';
     if (!_endpoints.metrics.empty()) {
         config << R"(, "metrics_address": ")" << _endpoints.metrics << '"';
+    }
+    if (!_endpoints.history.empty()) {
+        config << R"(, "history_address": ")" << _endpoints.history << '"';
     }
     config << "}}\n";
     if (!config.flush()) {

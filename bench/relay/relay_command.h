@@ -13,7 +13,8 @@ enum class relay_kind { vandrel, zmq_proxy };
 const char* relay_name(relay_kind _kind);
 
 // The command line that starts _kind on _endpoints, for the run numbered _run. vandrel reads
-// its endpoints from a configuration file, written into _dir.
+// its endpoints from a configuration file, written into _dir, with its counters and history
+// where _endpoints has their addresses.
 std::vector<std::string> relay_command(relay_kind _kind, const endpoints& _endpoints,
                                        const scratch_dir& _dir, int _run);
 

@@ -19,8 +19,8 @@ namespace relay_bench {
 // With _metrics, vandrel serves its counters at the endpoints' metrics address.
 template <typename Body>
 auto with_relay(relay_kind _relay, transport _transport, const scratch_dir& _dir, int _run,
-                Body&& _body, bool _metrics = false) {
-    const endpoints relay_endpoints = make_endpoints(_transport, _dir, _run, _metrics);
+                Body&& _body, bool _metrics = false, bool _history = false) {
+    const endpoints relay_endpoints = make_endpoints(_transport, _dir, _run, _metrics, _history);
     relay_process relay(relay_command(_relay, relay_endpoints, _dir, _run), relay_core,
                         _dir.path("run" + std::to_string(_run) + ".log"));
     try {

@@ -176,9 +176,13 @@ std::string run_line(const run_figures& _figures) {
            format(_figures.loss_percent, unit::percent) + "), CPU " +
            format(_figures.cpu_us_per_frame, unit::microseconds) + "/frame, p50/p99 " +
            format(_figures.p50_us, unit::microseconds) + " / " +
-           format(_figures.p99_us, unit::microseconds) + ", peak RSS " +
+           format(_figures.p99_us, unit::microseconds) + ", paced loss " +
+           format(_figures.paced_loss_percent, unit::percent) + ", peak RSS " +
            format(_figures.peak_rss_mib, unit::mebibytes) +
-           (_figures.scrapes > 0 ? ", " + std::to_string(_figures.scrapes) + " scrapes" : "");
+           (_figures.scrapes > 0 ? ", " + std::to_string(_figures.scrapes) + " scrapes" : "") +
+           (_figures.history_records == 0
+                ? ""
+                : ", history reader " + std::to_string(_figures.history_records) + " records");
 }
 
 void print_report(std::ostream& _out, const std::vector<comparison>& _comparisons) {

@@ -53,6 +53,26 @@ TEST(broker_config, unknown_members_of_system_are_warned_about_by_name) {
                                        "the relay knows, and is ignored"});
 }
 
+TEST(broker_config, the_history_is_off_unless_its_address_is_given_and_its_bound_checked) {
+    const std::string endpoints = R"("input_address": "a", "output_address": "b")";
+    std::istringstream absent("{\"system\": {" + endpoints + "}}");
+    const zel::config defaults(absent, "f.json");
+    EXPECT_EQ(defaults.system.history_address, "");
+    EXPECT_EQ(defaults.system.history_bytes, zel::config::default_history_bytes);
+    std::istringstream given("{\"system\": {" + endpoints +
+                             R"(, "history_address": "h", "history_bytes": 5000}})");
+    const zel::config history(given, "f.json");
+    EXPECT_EQ(history.system.history_address, "h");
+    EXPECT_EQ(history.system.history_bytes, 5000u);
+    for (const char* wrong : {R"("history_address": 1)", R"("history_bytes": 4095)",
+                              R"("history_bytes": 5000.5)", R"("history_bytes": "5000")"}) {
+        EXPECT_NE(failure_of("{\"system\": {" + endpoints + ", " + wrong + "}}")
+                      .find("Config file f.json is invalid: "),
+                  std::string::npos)
+            << wrong;
+    }
+}
+
 TEST(broker_config, a_document_that_is_not_json_fails_in_the_parser) {
     std::istringstream stream("{ not json");
     try {

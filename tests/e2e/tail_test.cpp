@@ -21,7 +21,9 @@ namespace {
 
 using test_support::child_process;
 
-const std::string usage_line = "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [-v] [PREFIX...]\n";
+const std::string usage_line =
+    "usage: vandrel-tail [-a ENDPOINT | -H ENDPOINT [-n N] [--no-follow]] [-m COUNT] [-v] "
+    "[PREFIX...]\n";
 
 test_support::child_result run_tail(const std::vector<std::string>& _args) {
     child_process tail(VANDREL_TAIL_BINARY, _args, {}, child_process::output::captured);
@@ -108,8 +110,8 @@ TEST_F(tail_test, prints_a_frame_of_any_bytes_as_one_escaped_line) {
               "\n\nend\n");
 }
 
-TEST_F(tail_test, count_ends_it_with_status_0_after_that_many_lines_and_nothing_else) {
-    const auto tail = start_tail({"-n", "3"});
+TEST_F(tail_test, max_count_ends_it_with_status_0_after_that_many_lines_and_nothing_else) {
+    const auto tail = start_tail({"-m", "3"});
     // The frames before the subscription reaches the relay are lost, so the first frame printed
     // may be any of those sent; the two after it follow without a gap.
     bool printing = false;
@@ -210,8 +212,14 @@ TEST(tail, a_reader_gone_ends_it_with_nothing_arriving) {
 }
 
 TEST(tail, bad_usage_is_status_2_and_help_status_0) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"-x"}, {"-n", "0"}, {"-n", "3x"}, {"-n", "-1"}, {"-n"}, {"-a"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"-x"},
+                                                                  {"-m", "0"},
+                                                                  {"-m", "3x"},
+                                                                  {"--max-count=-1"},
+                                                                  {"-n", "1"},
+                                                                  {"-m"},
+                                                                  {"-a"},
+                                                                  {"--no-follow"}}) {
         const auto result = run_tail(args);
         EXPECT_EQ(result.exit_status, 2) << args.front() << "\n" << result.standard_error;
         EXPECT_NE(result.standard_error.find(usage_line), std::string::npos)

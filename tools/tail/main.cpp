@@ -1,5 +1,6 @@
 #include "connection_notice.h"
 #include "endpoint_hint.h"
+#include "history_reader.h"
 #include "options.h"
 #include "reader_gone.h"
 
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -93,8 +95,14 @@ int main(int argc, char** argv) {
             }
             status = exit_failure;
         };
+        std::unique_ptr<zel::tail::history_reader> history;
         try {
-            stream = loop->create_zmq_raw_message_stream(settings.endpoint);
+            if (settings.history) {
+                history =
+                    std::make_unique<zel::tail::history_reader>(loop->get_io_context(), settings);
+            } else {
+                stream = loop->create_zmq_raw_message_stream(settings.endpoint);
+            }
         } catch (const boost::system::system_error& _error) {
             return refuse(_error.code().message());
         } catch (const std::exception& _error) {
@@ -102,8 +110,12 @@ int main(int argc, char** argv) {
         }
 
         zel::tail::connection_notice notice(settings.endpoint, settings.verbose);
-        stream->on_connection_change(
-            [&notice](bool _connected) { notice.connection_changed(_connected); });
+        const auto notify = [&notice](bool _connected) { notice.connection_changed(_connected); };
+        if (history) {
+            history->on_connection_change(notify);
+        } else {
+            stream->on_connection_change(notify);
+        }
 
         std::uint64_t printed = 0;
         bool finished = false;
@@ -144,11 +156,17 @@ int main(int argc, char** argv) {
                                });
         };
         std::vector<core::message_stream::subscription::ptr> subscriptions;
-        if (settings.prefixes.empty()) {
+        if (history) {
+            history->start(print, [&](int _status) {
+                status = _status;
+                finished = true;
+                loop->stop();
+            });
+        } else if (settings.prefixes.empty()) {
             subscriptions.push_back(stream->subscribe("", print));
         }
         for (const auto& prefix : settings.prefixes) {
-            if (!begun_by_another(prefix)) {
+            if (stream && !begun_by_another(prefix)) {
                 subscriptions.push_back(stream->subscribe(prefix, print));
             }
         }

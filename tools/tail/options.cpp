@@ -9,8 +9,22 @@ namespace zel {
 namespace tail {
 namespace {
 
+// The letter of an option that takes a value, 0 for any other.
+char option_letter(const std::string& _name) {
+    if (_name == "--history") {
+        return 'H';
+    }
+    if (_name == "--max-count") {
+        return 'm';
+    }
+    if (_name == "-a" || _name == "-H" || _name == "-n" || _name == "-m") {
+        return _name[1];
+    }
+    return 0;
+}
+
 // Only decimal digits: strtoull would take a sign, blanks and "0x".
-std::optional<std::uint64_t> parse_positive(const std::string& _text) {
+std::optional<std::uint64_t> parse_number(const std::string& _text) {
     if (_text.empty()) {
         return std::nullopt;
     }
@@ -24,9 +38,6 @@ std::optional<std::uint64_t> parse_positive(const std::string& _text) {
             return std::nullopt;
         }
         value = value * 10 + digit;
-    }
-    if (value == 0) {
-        return std::nullopt;
     }
     return value;
 }
@@ -51,6 +62,7 @@ void add_prefix(options& _settings, const std::string& _prefix) {
 command_line parse_command_line(const std::vector<std::string>& _args) {
     command_line result;
     bool options_ended = false;
+    bool asked_for_history = false;
     for (std::size_t i = 0; i < _args.size(); ++i) {
         const std::string& arg = _args[i];
         if (options_ended || arg.size() < 2 || arg[0] != '-') {
@@ -73,33 +85,51 @@ command_line parse_command_line(const std::vector<std::string>& _args) {
             result.settings.verbose = true;
             continue;
         }
-        const char option = arg[1];
-        if (option != 'a' && option != 'n') {
+        if (arg == "--no-follow") {
+            result.settings.follow = false;
+            continue;
+        }
+        // Both "-n 5" and "-n5", "--max-count 5" and "--max-count=5", as getopt takes them.
+        const auto equals = arg.find('=');
+        const std::string name = arg.substr(0, arg.rfind("--", 0) == 0 ? equals : 2);
+        const char option = option_letter(name);
+        if (option == 0) {
             return refuse("unknown option '" + arg + "'");
         }
-        // Both "-n 5" and "-n5", as getopt takes them.
         std::string value;
-        if (arg.size() > 2) {
-            value = arg.substr(2);
+        if (arg.size() > name.size()) {
+            value = arg.substr(name.size() + (name.size() > 2 ? 1 : 0));
         } else if (i + 1 < _args.size()) {
             value = _args[++i];
         } else {
-            return refuse(std::string("option -") + option + " needs an argument");
+            return refuse("option " + name + " needs an argument");
         }
-        if (option == 'a') {
+        if (option == 'a' || option == 'H') {
             result.settings.endpoint = value;
-        } else {
-            result.settings.count = parse_positive(value);
-            if (!result.settings.count) {
-                return refuse("-n needs a positive whole number, not '" + value + "'");
-            }
+            result.settings.history = option == 'H';
+            continue;
         }
+        const auto number = parse_number(value);
+        if (!number || (option == 'm' && *number == 0)) {
+            return refuse(name + (option == 'm' ? " needs a positive" : " needs a") +
+                          " whole number, not '" + value + "'");
+        }
+        if (option == 'm') {
+            result.settings.count = number;
+        } else {
+            result.settings.last = *number;
+            asked_for_history = true;
+        }
+    }
+    if (!result.settings.history && (asked_for_history || !result.settings.follow)) {
+        return refuse("-n and --no-follow read the history: they need -H");
     }
     return result;
 }
 
 std::string usage() {
-    return "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [-v] [PREFIX...]";
+    return "usage: vandrel-tail [-a ENDPOINT | -H ENDPOINT [-n N] [--no-follow]] [-m COUNT] [-v] "
+           "[PREFIX...]";
 }
 
 std::string help() {
@@ -109,7 +139,16 @@ std::string help() {
            "  -a ENDPOINT  the relay's output address (default " +
            default_endpoint +
            ")\n"
-           "  -n COUNT     exit after COUNT frames\n"
+           "  -H, --history ENDPOINT\n"
+           "               read the relay's history instead (shipped: " +
+           default_history_endpoint +
+           "):\n"
+           "               nothing is printed twice or skipped across a reconnection or a\n"
+           "               restart, and every gap is said on standard error\n"
+           "  -n N         with -H: print the last N matching records first\n"
+           "  --no-follow  with -H: exit once those are printed\n"
+           "  -m, --max-count COUNT\n"
+           "               exit after COUNT frames\n"
            "  -v           say on standard error when the relay is reached and lost\n"
            "  -h, --help   print this help\n"
            "  --version    print the version\n"

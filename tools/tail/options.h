@@ -11,9 +11,18 @@ namespace tail {
 // The output address etc/vandrel.json ships with.
 inline constexpr const char* default_endpoint = "tcp://127.0.0.1:5556";
 
+// The history address etc/vandrel.json ships with.
+inline constexpr const char* default_history_endpoint = "tcp://127.0.0.1:5557";
+
 struct options {
     std::string endpoint = default_endpoint;
-    // Stop after this many frames; none runs until a signal.
+    // The endpoint is the relay's history (-H) rather than its output (-a).
+    bool history = false;
+    // The last records of the history to print first (-n); none: only what comes.
+    std::uint64_t last = 0;
+    // Whether to go on after those (not --no-follow).
+    bool follow = true;
+    // Stop after this many frames (-m); none runs until a signal.
     std::optional<std::uint64_t> count;
     // Distinct, in the order given; empty prints every frame.
     std::vector<std::string> prefixes;

@@ -1,0 +1,34 @@
+#include "history_follower.h"
+
+namespace relay_bench {
+
+history_follower::history_follower(zmq::context_t& _context, const std::string& _endpoint)
+    : m_socket(_context, zmq::socket_type::dealer) {
+    m_socket.set(zmq::sockopt::linger, 0);
+    m_socket.set(zmq::sockopt::rcvtimeo, 100);
+    m_socket.connect(_endpoint);
+    m_socket.send(zmq::str_buffer("last 0"));
+    m_thread = std::thread([this] { read(); });
+}
+
+std::uint64_t history_follower::stop() {
+    m_stopping = true;
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    return m_records;
+}
+
+void history_follower::read() {
+    zmq::message_t frame;
+    while (!m_stopping) {
+        if (!m_socket.recv(frame)) {
+            continue;
+        }
+        if (frame.to_string_view().substr(0, 7) == "record ") {
+            ++m_records;
+        }
+    }
+}
+
+}  // namespace relay_bench

@@ -1,0 +1,164 @@
+// The relay's history read through vandrel-tail -H, both real binaries.
+#include "relay_process.h"
+
+#include <test_support/child_process.h>
+#include <test_support/endpoints.h>
+
+#include <gtest/gtest.h>
+#include <zmq.hpp>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using test_support::child_process;
+
+struct history_test : ::testing::Test {
+    const std::string input = test_support::free_tcp_endpoint();
+    const std::string history = test_support::free_tcp_endpoint();
+    zmq::context_t context;
+    zmq::socket_t producer{context, zmq::socket_type::push};
+    std::unique_ptr<e2e::config_file> config;
+    std::unique_ptr<child_process> relay;
+
+    void start_relay(int _history_bytes = 1 << 20) {
+        if (!config) {
+            config = std::make_unique<e2e::config_file>(
+                R"({"system": {"input_address": ")" + input + R"(", "output_address": ")" +
+                test_support::free_tcp_endpoint() + R"(", "history_address": ")" + history +
+                R"(", "history_bytes": )" + std::to_string(_history_bytes) + "}}");
+            producer.set(zmq::sockopt::linger, 0);
+            producer.connect(input);
+        }
+        relay = std::make_unique<child_process>(VANDREL_BINARY,
+                                                std::vector<std::string>{"-c", config->path()});
+    }
+
+    void send(const std::string& _prefix, int _from, int _to) {
+        for (int i = _from; i <= _to; ++i) {
+            ASSERT_TRUE(producer.send(zmq::buffer(_prefix + std::to_string(i))));
+        }
+    }
+
+    std::unique_ptr<child_process> start_tail(std::vector<std::string> _args) {
+        _args.insert(_args.begin(), {"-H", history});
+        return std::make_unique<child_process>(VANDREL_TAIL_BINARY, _args,
+                                               std::vector<std::string>{},
+                                               child_process::output::captured);
+    }
+
+    // Until the history holds _frame as its newest record.
+    bool holds(const std::string& _frame) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (start_tail({"-n", "1", "--no-follow"})->wait(10s).standard_output ==
+                _frame + "\n") {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+std::string lines(const std::string& _prefix, int _from, int _to) {
+    std::string text;
+    for (int i = _from; i <= _to; ++i) {
+        text += _prefix + std::to_string(i) + "\n";
+    }
+    return text;
+}
+
+TEST_F(history_test, prints_the_last_n_records_of_a_prefix_among_others_and_exits) {
+    start_relay();
+    for (int i = 1; i <= 5; ++i) {
+        send("a ", i, i);
+        send("b ", i, i);
+    }
+    ASSERT_TRUE(holds("b 5"));
+    const auto result = start_tail({"-n", "3", "--no-follow", "a "})->wait(10s);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.standard_output, lines("a ", 3, 5));
+    EXPECT_EQ(result.standard_error, "");
+}
+
+TEST_F(history_test, follows_on_from_the_history_with_nothing_lost_or_repeated) {
+    start_relay();
+    send("r ", 1, 5);
+    ASSERT_TRUE(holds("r 5"));
+    const auto tail = start_tail({"-n", "3"});
+    ASSERT_TRUE(tail->wait_for_stdout("r 5\n", 10s));
+    send("r ", 6, 300);
+    ASSERT_TRUE(tail->wait_for_stdout("r 300\n", 10s)) << tail->standard_output();
+    EXPECT_EQ(tail->standard_output(), lines("r ", 3, 300));
+}
+
+TEST_F(history_test, holds_only_the_newest_records_contiguous_within_its_bound) {
+    const int bound = 4096;
+    start_relay(bound);
+    send("record number ", 1, 1000);
+    ASSERT_TRUE(holds("record number 1000"));
+    const auto held = start_tail({"-n", "1000", "--no-follow"})->wait(10s).standard_output;
+    std::istringstream reading(held);
+    std::size_t bytes = 0;
+    int expected = 0;
+    for (std::string line; std::getline(reading, line); ++expected) {
+        const int number = std::stoi(line.substr(line.rfind(' ')));
+        expected = expected == 0 ? number : expected;
+        ASSERT_EQ(number, expected) << held;
+        bytes += line.size() + 8;
+    }
+    EXPECT_EQ(expected, 1001);
+    EXPECT_LE(bytes, bound);
+    EXPECT_GT(bytes, bound - 2 * (8 + 18));
+}
+
+// As a service's logger does, the producer queues what it logs while the relay is away.
+TEST_F(history_test, a_tail_gets_what_was_logged_while_the_relay_restarted_once) {
+    start_relay();
+    const auto tail = start_tail({"-n", "1000"});
+    send("a ", 1, 50);
+    ASSERT_TRUE(tail->wait_for_stdout("a 50\n", 10s)) << tail->standard_error();
+    relay->send_signal(SIGTERM);
+    ASSERT_EQ(relay->wait(10s).exit_status, 0);
+    send("b ", 1, 50);
+    start_relay();
+    send("c ", 1, 50);
+    ASSERT_TRUE(tail->wait_for_stdout("c 50\n", 20s)) << tail->standard_output();
+    EXPECT_EQ(tail->standard_output(),
+              lines("a ", 1, 50) + lines("b ", 1, 50) + lines("c ", 1, 50));
+    EXPECT_EQ(tail->standard_error(), "");
+}
+
+TEST_F(history_test, a_slow_reader_is_told_what_it_lost_and_nothing_more) {
+    start_relay(64 * 1024);
+    const auto tail = start_tail({"-n", "10"});
+    send("first", 1, 1);
+    ASSERT_TRUE(tail->wait_for_stdout("first1\n", 10s));
+    // Nobody reads the tail's output meanwhile: it stops at a full pipe.
+    const int sent = 20000;
+    send(std::string(90, 'x') + " ", 1, sent);
+    send("end", 1, 1);
+    ASSERT_TRUE(tail->wait_for_stdout("end1\n", 30s)) << tail->standard_error();
+    std::uint64_t lost = 0;
+    const std::regex gap("vandrel-tail: lost ([0-9]+) records \\(reader too slow\\)\n");
+    const auto& errors = tail->standard_error();
+    for (std::sregex_iterator it(errors.begin(), errors.end(), gap), end; it != end; ++it) {
+        lost += std::stoull((*it)[1]);
+    }
+    const auto& printed = tail->standard_output();
+    const auto records = std::count(printed.begin(), printed.end(), '\n') - 2;
+    EXPECT_GT(lost, 0u) << errors;
+    EXPECT_EQ(records + lost, sent) << errors;
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "options.h"
+
+#include <azmq/socket.hpp>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/utility/string_view.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace zel {
+namespace tail {
+
+// Reads a relay's history endpoint (src/history_protocol.h tells the protocol): asks for the last
+// records, then follows. Across a lost connection or a relay restart it asks for what it has not
+// had, so that no record is printed twice and none the relay still holds is skipped; every gap
+// the relay tells of is one line on standard error. Runs on the thread of _io_context's loop.
+class history_reader {
+public:
+    using print_callback = std::function<void(boost::string_view)>;
+    // Called once: with 0 when --no-follow's records are printed, 1 on a failure already said.
+    using end_callback = std::function<void(int)>;
+    // Called with true when the relay answers after a silence, false when it has not answered
+    // three pings in a row.
+    using connection_callback = std::function<void(bool)>;
+
+    // Connects; a refused endpoint throws.
+    history_reader(boost::asio::io_context& _io_context, const options& _settings);
+    history_reader(const history_reader&) = delete;
+    history_reader& operator=(const history_reader&) = delete;
+    ~history_reader();
+
+    // Asks for the records and prints them. Without --no-follow it waits for the relay as long
+    // as it runs; with it, at most answer_timeout for the relay's first answer.
+    void start(print_callback _print, end_callback _end);
+    void on_connection_change(connection_callback _callback) {
+        m_on_connection_change = std::move(_callback);
+    }
+
+    static constexpr std::chrono::seconds answer_timeout{10};
+
+private:
+    void receive();
+    void on_message(boost::string_view _line, const azmq::message* _frame);
+    void request();
+    void send(const std::string& _line, bool _with_prefixes);
+    void tick();
+    void heard(bool _heard);
+
+    const options& m_settings;
+    print_callback m_print;
+    end_callback m_end;
+    connection_callback m_on_connection_change;
+    azmq::socket m_socket;
+    boost::asio::steady_timer m_timer;
+    // The relay start whose records these are, and the last sequence number had of it.
+    std::string m_identity;
+    std::uint64_t m_last_seen = 0;
+    // A request sent and not answered yet, and when: a ping's "unknown" meanwhile asks nothing.
+    bool m_awaiting_start = false;
+    std::chrono::steady_clock::time_point m_requested_at;
+    bool m_ended = false;
+    bool m_connected = false;
+    std::chrono::steady_clock::time_point m_heard_at;
+    std::shared_ptr<history_reader*> m_alive;
+};
+
+}  // namespace tail
+}  // namespace zel
