@@ -20,7 +20,9 @@ namespace {
 
 using test_support::child_process;
 
-const std::string usage_line = "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [-v] [PREFIX...]\n";
+const std::string usage_line =
+    "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [-v] [--server-key FILE.pub --key PREFIX] "
+    "[PREFIX...]\n";
 
 test_support::child_result run_tail(const std::vector<std::string>& _args) {
     child_process tail(VANDREL_TAIL_BINARY, _args, {}, child_process::output::captured);

@@ -73,6 +73,14 @@ command_line parse_command_line(const std::vector<std::string>& _args) {
             result.settings.verbose = true;
             continue;
         }
+        if (arg == "--server-key" || arg == "--key") {
+            if (i + 1 == _args.size()) {
+                return refuse("option " + arg + " needs an argument");
+            }
+            (arg == "--key" ? result.settings.key_prefix : result.settings.server_key_file) =
+                _args[++i];
+            continue;
+        }
         const char option = arg[1];
         if (option != 'a' && option != 'n') {
             return refuse("unknown option '" + arg + "'");
@@ -95,11 +103,15 @@ command_line parse_command_line(const std::vector<std::string>& _args) {
             }
         }
     }
+    if (result.settings.server_key_file.empty() != result.settings.key_prefix.empty()) {
+        return refuse("--server-key and --key go together");
+    }
     return result;
 }
 
 std::string usage() {
-    return "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [-v] [PREFIX...]";
+    return "usage: vandrel-tail [-a ENDPOINT] [-n COUNT] [-v] [--server-key FILE.pub --key PREFIX] "
+           "[PREFIX...]";
 }
 
 std::string help() {
@@ -111,6 +123,8 @@ std::string help() {
            ")\n"
            "  -n COUNT     exit after COUNT frames\n"
            "  -v           say on standard error when the relay is reached and lost\n"
+           "  --server-key FILE.pub  the relay's public key: connect with CURVE\n"
+           "  --key PREFIX the tool's own pair: PREFIX.key (the relay lists PREFIX.pub)\n"
            "  -h, --help   print this help\n"
            "  --version    print the version\n"
            "  PREFIX       print only the frames that begin with one of the prefixes\n"
