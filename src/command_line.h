@@ -1,11 +1,18 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace zel {
 
-// What the relay prints on standard output instead of running, when its command line asks: the
-// usage for -h or --help, the version for -V or --version; empty otherwise.
-std::string requested_information(int argc, char** argv);
+// What the relay does instead of running, when its command line asks.
+struct early_request {
+    // Printed on standard output: the usage for -h or --help, the version for -V or --version.
+    std::string information;
+    // --generate-keys PREFIX: a key pair written, PREFIX.key and PREFIX.pub.
+    std::optional<std::string> key_prefix;
+};
+
+early_request requested_before_start(int argc, char** argv);
 
 }  // namespace zel

@@ -17,6 +17,14 @@ namespace {
 // The document library's own opening of its failures, which these keep.
 const std::string parse_failure = "Cannot parse json: ";
 
+// Without it the relay takes plain text; with it, a missing member is an error rather than a
+// relay open to all.
+bool has_curve(const libs::config::config& _document) {
+    const auto system = _document.get_root().get_value("system");
+    const auto members = system ? system->as_object() : boost::none;
+    return members && members->get_value("curve");
+}
+
 }  // namespace
 
 config::config(std::istream& _stream) {
@@ -25,8 +33,18 @@ config::config(std::istream& _stream) {
     const auto input = parsed->get_by_path<std::string>({"system", "input_address"});
     const auto output = parsed->get_by_path<std::string>({"system", "output_address"});
     const auto both = input + output;
-    if (!both.ok()) {
-        throw libs::core::exception("Config file is invalid: " + both.reason(), ZEL_LOCATION);
+    std::string reasons = both.reason();
+    if (has_curve(*parsed)) {
+        const auto curve =
+            parsed->get_by_path<std::string>({"system", "curve", "secret_key_file"}) +
+            parsed->get_by_path<std::string>({"system", "curve", "clients_directory"});
+        if (curve.ok()) {
+            system.curve = curve_settings{std::get<0>(curve.value()), std::get<1>(curve.value())};
+        }
+        reasons += (reasons.empty() || curve.ok() ? "" : "\n") + curve.reason();
+    }
+    if (!reasons.empty()) {
+        throw libs::core::exception("Config file is invalid: " + reasons, ZEL_LOCATION);
     }
     std::tie(system.input_address, system.output_address) = both.value();
 }

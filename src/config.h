@@ -1,6 +1,7 @@
 #pragma once
 
 #include <istream>
+#include <optional>
 #include <string>
 
 namespace zel {
@@ -13,9 +14,17 @@ struct config {
     // The same from the file at _path; a failure to read or parse it names the file.
     static config read(const std::string& _path);
 
+    // Where the relay's key pair and the keys of the clients it admits are.
+    struct curve_settings {
+        std::string secret_key_file;
+        std::string clients_directory;
+    };
+
     struct {
         std::string input_address;
         std::string output_address;
+        // Present, every endpoint is a CURVE server; absent, they all take plain text.
+        std::optional<curve_settings> curve;
     } system;
 };
 

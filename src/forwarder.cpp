@@ -34,10 +34,15 @@ constexpr std::size_t max_bytes_per_completion = 64 * 1024;
 }  // namespace
 
 forwarder::forwarder(boost::asio::io_context& _io_context, const std::string& _input_address,
-                     const std::string& _output_address, const libs::core::logger& _logger)
+                     const std::string& _output_address, const libs::core::logger& _logger,
+                     const secure_socket& _secure)
     : m_logger(_logger)
     , m_output(_io_context, optimize_single_threaded)
     , m_input(std::make_shared<input_socket>(_io_context, optimize_single_threaded)) {
+    if (_secure) {
+        m_watches.push_back(_secure(m_output));
+        m_watches.push_back(_secure(*m_input));
+    }
     m_output.set_option(azmq::socket::max_message_size(max_subscription_size));
     bind_endpoint(m_output, _output_address, "output");
     // Otherwise the output learns how far a subscriber has read only about once a millisecond

@@ -2,13 +2,16 @@
 
 #include "relay_counters.h"
 
+#include <core/curve/zap_handler.h>
 #include <core/logger.h>
 #include <azmq/socket.hpp>
 
 #include <boost/asio/io_context.hpp>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zel {
 
@@ -18,11 +21,16 @@ namespace zel {
 class forwarder {
 public:
     using input_socket = azmq::detail::specialized_socket<ZMQ_PULL>;
+    // Prepares a socket before it binds (as a CURVE server, say); what it returns, if anything,
+    // goes with the socket.
+    using secure_socket =
+        std::function<libs::core::curve::zap_handler::watch::ptr(azmq::socket& _socket)>;
 
     // Binds both sockets, the output first, so that a producer never has its frames taken before
     // a subscriber can be there; a failure throws, naming the endpoint.
     forwarder(boost::asio::io_context& _io_context, const std::string& _input_address,
-              const std::string& _output_address, const libs::core::logger& _logger);
+              const std::string& _output_address, const libs::core::logger& _logger,
+              const secure_socket& _secure = {});
     forwarder(const forwarder&) = delete;
     forwarder& operator=(const forwarder&) = delete;
 
@@ -47,6 +55,8 @@ private:
     // Shared with nobody: the pending receive's handler holds it weakly, so that destroying the
     // forwarder ends the chain.
     std::shared_ptr<input_socket> m_input;
+    // They go before the sockets they watch.
+    std::vector<libs::core::curve::zap_handler::watch::ptr> m_watches;
 };
 
 }  // namespace zel

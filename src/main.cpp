@@ -1,6 +1,9 @@
 #include "command_line.h"
 #include "config.h"
+#include "endpoint_security.h"
 #include "forwarder.h"
+#include "generate_keys.h"
+#include "reload_on_hangup.h"
 
 #include <core/constants.h>
 #include <core/core.h>
@@ -26,10 +29,13 @@ int main(int argc, char** argv) {
     // Before the first record: standard error may be a pipe whose reader is gone.
     core::ignore_broken_pipes();
     // Answered before the logger exists: asking for help starts nothing and logs nothing.
-    const auto information = zel::requested_information(argc, argv);
-    if (!information.empty()) {
-        std::cout << information;
+    const auto request = zel::requested_before_start(argc, argv);
+    if (!request.information.empty()) {
+        std::cout << request.information;
         return 0;
+    }
+    if (request.key_prefix) {
+        return zel::generate_keys(*request.key_prefix);
     }
     core::logger logger("vandrel", "main");
     logger.execute([&] {
@@ -40,15 +46,25 @@ int main(int argc, char** argv) {
         const auto loop = core->create_events_loop("main");
         const auto signals = loop->stop_on_signals();
 
-        zel::forwarder forwarder(loop->get_io_context(), config.system.input_address,
-                                 config.system.output_address, logger);
+        // Made before the sockets it secures, and destroyed after them.
+        zel::endpoint_security security(*loop, logger, config.system.curve);
+        zel::forwarder forwarder(
+            loop->get_io_context(), config.system.input_address, config.system.output_address,
+            logger, [&security](azmq::socket& _socket) { return security.secure(_socket); });
+        const zel::reload_on_hangup hangup(loop->get_io_context(),
+                                           [&security] { security.reload(); });
         forwarder.start();
         logger.info("vandrel %1%, configuration %2%, input %3%, output %4%") %
             core::constants::git_version % file_name % forwarder.input_endpoint() %
             forwarder.output_endpoint();
 
         const auto notifier = core::service::notifier::create(
-            *loop, logger, [&forwarder] { return forwarder.counters().status(); }, status_period);
+            *loop, logger,
+            [&forwarder, &security] {
+                const auto refused = security.status();
+                return forwarder.counters().status() + (refused.empty() ? "" : "; " + refused);
+            },
+            status_period);
         notifier->ready();
         while (!logger.execute([&] { loop->run(); })) {
         }
