@@ -46,10 +46,19 @@ endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run
     if (_transport == transport::tcp) {
         const port_reservation input;
         const port_reservation output;
-        return {input.endpoint(), output.endpoint()};
+        return {input.endpoint(), output.endpoint(), {}, {}, {}};
     }
     const std::string prefix = "ipc://" + _dir.path("run" + std::to_string(_run));
-    return {prefix + "-in", prefix + "-out"};
+    return {prefix + "-in", prefix + "-out", {}, {}, {}};
+}
+
+void endpoints::secure(zmq::socket_t& _socket) const {
+    if (server_key.empty()) {
+        return;
+    }
+    _socket.set(zmq::sockopt::curve_serverkey, server_key);
+    _socket.set(zmq::sockopt::curve_publickey, public_key);
+    _socket.set(zmq::sockopt::curve_secretkey, secret_key);
 }
 
 }  // namespace relay_bench

@@ -3,14 +3,23 @@
 #include "options.h"
 #include "scratch_dir.h"
 
+#include <zmq.hpp>
+
 #include <string>
 
 namespace relay_bench {
 
-// Where a relay binds its input and its output.
+// Where a relay binds its input and its output, and the keys its clients connect with: empty
+// for plain text.
 struct endpoints {
     std::string input;
     std::string output;
+    std::string server_key;
+    std::string public_key;
+    std::string secret_key;
+
+    // Makes _socket a CURVE client when there are keys; before it connects.
+    void secure(zmq::socket_t& _socket) const;
 };
 
 // Fresh endpoints for the run numbered _run: a new pair of free loopback ports, or a new pair

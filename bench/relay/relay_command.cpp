@@ -6,7 +6,15 @@
 namespace relay_bench {
 
 const char* relay_name(relay_kind _kind) {
-    return _kind == relay_kind::vandrel ? "vandrel" : "zmq_proxy";
+    switch (_kind) {
+        case relay_kind::vandrel:
+            return "vandrel";
+        case relay_kind::zmq_proxy:
+            return "zmq_proxy";
+        case relay_kind::vandrel_curve:
+            return "vandrel CURVE";
+    }
+    return "?";
 }
 
 std::vector<std::string> relay_command(relay_kind _kind, const endpoints& _endpoints,
@@ -17,7 +25,12 @@ std::vector<std::string> relay_command(relay_kind _kind, const endpoints& _endpo
     const std::string config_path = _dir.path("run" + std::to_string(_run) + ".json");
     std::ofstream config(config_path);
     config << R"({"system": {"input_address": ")" << _endpoints.input << R"(", "output_address": ")"
-           << _endpoints.output << "\"}}\n";
+           << _endpoints.output << '"';
+    if (_kind == relay_kind::vandrel_curve) {
+        config << R"(, "curve": {"secret_key_file": ")" << _dir.path("relay.key")
+               << R"(", "clients_directory": ")" << _dir.path("clients") << R"("})";
+    }
+    config << "}}\n";
     if (!config.flush()) {
         throw std::runtime_error("cannot write " + config_path);
     }
