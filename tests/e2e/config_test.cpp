@@ -38,6 +38,11 @@ TEST(broker_config, every_missing_or_mistyped_key_is_named_in_one_message) {
               "Can not find field <string>: system.output_address");
     EXPECT_EQ(failure_of(R"({"system": {"input_address": "x", "output_address": 5}})"),
               "Config file is invalid: Can not find field <string>: system.output_address");
+    // A curve object is whole or an error: never a relay open to all for want of a member.
+    EXPECT_EQ(failure_of(R"({"system": {"output_address": "x", "curve": {"secret_key_file": 1}}})"),
+              "Config file is invalid: Can not find field <string>: system.input_address\n"
+              "Can not find field <string>: system.curve.secret_key_file\n"
+              "Can not find field <string>: system.curve.clients_directory");
 }
 
 TEST(broker_config, a_document_that_is_not_json_fails_in_the_parser) {
