@@ -4,6 +4,8 @@
 include(VandrelManPages)
 set(VANDREL_EXEC_PATH ${CMAKE_INSTALL_FULL_BINDIR}/vandrel)
 set(VANDREL_CONFIG_PATH ${CMAKE_INSTALL_FULL_SYSCONFDIR}/vandrel/vandrel.json)
+# Made by the package's postinst, which names it too.
+set(VANDREL_KEY_PATH ${CMAKE_INSTALL_FULL_SYSCONFDIR}/vandrel/relay.key)
 configure_file(packaging/vandrel.service.in "${CMAKE_CURRENT_BINARY_DIR}/vandrel.service" @ONLY)
 configure_file(packaging/conffiles.in "${CMAKE_CURRENT_BINARY_DIR}/conffiles" @ONLY)
 
@@ -12,6 +14,8 @@ install(FILES "${CMAKE_CURRENT_BINARY_DIR}/vandrel.service" DESTINATION lib/syst
 # /etc, not /usr/etc, when the prefix is /usr: an absolute path.
 install(FILES etc/vandrel.json DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/vandrel
   COMPONENT service)
+# Where the administrator puts the public key of each client the relay is to admit.
+install(DIRECTORY DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/vandrel/clients COMPONENT service)
 
 # Each package's copyright and Debian changelog, where Debian keeps them.
 set(VANDREL_DEBIAN_RELEASE 1)
@@ -62,7 +66,8 @@ their log records to it; any number of subscribers read them, filtering by
 prefix.
 .
 This package holds the relay, its systemd unit and default configuration
-(loopback endpoints), and vandrel-tail, which prints what a relay publishes.")
+(loopback endpoints), and vandrel-tail, which prints what a relay publishes.
+It makes the relay's CURVE key pair in /etc/vandrel on installation.")
 # The unit is handled as debhelper would: enabled and started on installation,
 # restarted on upgrade, stopped on removal. The configuration is a conffile, so
 # that an upgrade keeps local edits.

@@ -21,6 +21,9 @@ std::string help(const std::string& _program) {
            "                  {\"system\": {\"input_address\": ..., \"output_address\": ...}}\n"
            "  -t              check the configuration and exit: 0 when valid, 1 when not\n"
            "  -h, --help      print this help and exit\n"
+           "  --generate-keys PREFIX\n"
+           "                  write a CURVE key pair, PREFIX.key (mode 0600) and PREFIX.pub, and\n"
+           "                  exit; the configuration's system.curve then names them\n"
            "  -V, --version   print the version and exit\n"
            "Exit status: 0 when a signal stops it, 1 when it cannot start, 2 for a usage error.\n";
 }
@@ -37,6 +40,7 @@ command_line answer(command_line::action _what, std::string _text) {
 command_line read_command_line(int argc, char** argv) {
     const option long_options[] = {{"help", no_argument, nullptr, 'h'},
                                    {"version", no_argument, nullptr, 'V'},
+                                   {"generate-keys", required_argument, nullptr, 'g'},
                                    {nullptr, 0, nullptr, 0}};
     // execve allows an empty argument list, which leaves no program path to show.
     const std::string program =
@@ -59,6 +63,11 @@ command_line read_command_line(int argc, char** argv) {
             case 't':
                 result.what = command_line::action::check;
                 break;
+            case 'g': {
+                command_line keys = answer(command_line::action::generate_keys, "");
+                keys.key_prefix = optarg;
+                return keys;
+            }
             case 'h':
                 return answer(command_line::action::print, help(program));
             case 'V':

@@ -38,6 +38,12 @@ constexpr member system_members[] = {
     {"history_bytes", kind::integer, false},  {"curve", kind::object, false},
 };
 
+// A curve object is whole or an error: never a relay open to all for want of a member.
+constexpr member curve_members[] = {
+    {"secret_key_file", kind::string, true},
+    {"clients_directory", kind::string, true},
+};
+
 const char* name_of(kind _kind) {
     switch (_kind) {
         case kind::string:
@@ -93,11 +99,14 @@ bool is_known(const std::string& _name) {
     return false;
 }
 
-// What is wrong with the known members of _system, one line each; empty when nothing is.
-std::string problems_of(const document::dictionary& _system) {
+// What is wrong with the _known members of _object, at _path, one line each; empty when nothing
+// is.
+template <std::size_t count>
+std::string problems_of(const document::dictionary& _object, const member (&_known)[count],
+                        const std::string& _path) {
     std::string problems;
-    for (const auto& known : system_members) {
-        const auto value = _system.get_value(known.name);
+    for (const auto& known : _known) {
+        const auto value = _object.get_value(known.name);
         std::string problem;
         if (!value) {
             problem = known.required ? " is missing" : "";
@@ -105,8 +114,7 @@ std::string problems_of(const document::dictionary& _system) {
             problem = std::string(" must be ") + name_of(known.type) + ", not " + kind_of(*value);
         }
         if (!problem.empty()) {
-            problems +=
-                (problems.empty() ? "system." : "\nsystem.") + std::string(known.name) + problem;
+            problems += (problems.empty() ? "" : "\n") + _path + known.name + problem;
         }
     }
     return problems;
@@ -131,7 +139,15 @@ config::config(std::istream& _stream, const std::string& _file_name) {
         throw libs::core::exception(
             invalid + "system must be an object, not " + kind_of(*system_value), ZEL_LOCATION);
     }
-    auto problems = problems_of(*system_object);
+    auto problems = problems_of(*system_object, system_members, "system.");
+    const auto curve = system_object->get_value("curve");
+    const auto curve_object = curve ? curve->as_object() : boost::none;
+    if (curve_object) {
+        const auto curve_problems = problems_of(*curve_object, curve_members, "system.curve.");
+        problems += (problems.empty() || curve_problems.empty() ? "" : "\n") + curve_problems;
+        system.curve = curve_settings{string_member(*curve_object, "secret_key_file"),
+                                      string_member(*curve_object, "clients_directory")};
+    }
     if (problems.empty()) {
         problems = read_history(*system_object, system.history_address, system.history_bytes);
     }

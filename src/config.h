@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@ struct config {
     // The same from the file at _path; a failure to read or parse it names the file.
     static config read(const std::string& _path);
 
+    // Where the relay's key pair and the keys of the clients it admits are.
+    struct curve_settings {
+        std::string secret_key_file;
+        std::string clients_directory;
+    };
+
     struct {
         std::string input_address;
         std::string output_address;
@@ -23,6 +30,8 @@ struct config {
         // Empty: no history is kept or served.
         std::string history_address;
         std::size_t history_bytes = default_history_bytes;
+        // Present, every endpoint is a CURVE server; absent, they all take plain text.
+        std::optional<curve_settings> curve;
     } system;
     // One per member of "system" the relay does not know, naming it and the file: read, and
     // ignored.

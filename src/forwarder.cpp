@@ -40,17 +40,16 @@ constexpr std::chrono::milliseconds last_frame_wait(20);
 
 forwarder::forwarder(boost::asio::io_context& _io_context, const std::string& _input_address,
                      const std::string& _output_address, const libs::core::logger& _logger,
-                     history* _history)
+                     history* _history, const secure_socket& _secure)
     : m_logger(_logger)
     , m_history(_history)
     , m_output(_io_context, optimize_single_threaded)
     , m_input(std::make_shared<input_socket>(_io_context, optimize_single_threaded)) {
     // Watched before they bind, so that no peer comes unseen.
-    m_output_peers.emplace(_io_context, m_output, [this](bool _connected) {
-        m_counters.subscribers += _connected ? 1 : -1;
-    });
-    m_input_peers.emplace(_io_context, *m_input,
-                          [this](bool _connected) { m_counters.producers += _connected ? 1 : -1; });
+    watch_peers(_io_context, m_output, _secure,
+                [this](bool _connected) { m_counters.subscribers += _connected ? 1 : -1; });
+    watch_peers(_io_context, *m_input, _secure,
+                [this](bool _connected) { m_counters.producers += _connected ? 1 : -1; });
     m_output.set_option(azmq::socket::max_message_size(max_subscription_size));
     bind_endpoint(m_output, _output_address, "output");
     // Otherwise the output learns how far a subscriber has read only about once a millisecond
@@ -58,6 +57,19 @@ forwarder::forwarder(boost::asio::io_context& _io_context, const std::string& _i
     m_output.process_commands_on_arrival();
     m_input->set_option(azmq::socket::max_message_size(max_frame_size));
     bind_endpoint(*m_input, _input_address, "input");
+}
+
+void forwarder::watch_peers(boost::asio::io_context& _io_context, azmq::socket& _socket,
+                            const secure_socket& _secure,
+                            libs::core::connection_monitor::callback _on_connection) {
+    if (_secure) {
+        if (auto watch = _secure(_socket, _on_connection)) {
+            m_watches.push_back(std::move(watch));
+            return;
+        }
+    }
+    m_peers.push_back(std::make_unique<libs::core::connection_monitor>(_io_context, _socket,
+                                                                       std::move(_on_connection)));
 }
 
 void forwarder::start() {

@@ -2,7 +2,9 @@
 
 #include "history.h"
 #include "relay_counters.h"
+#include "secure_socket.h"
 
+#include <core/curve/zap_handler.h>
 #include <core/impl/connection_monitor.h>
 #include <core/logger.h>
 #include <azmq/socket.hpp>
@@ -10,8 +12,8 @@
 #include <boost/asio/io_context.hpp>
 
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace zel {
 
@@ -27,7 +29,7 @@ public:
     // appended to _history, when there is one, which must outlive the forwarder.
     forwarder(boost::asio::io_context& _io_context, const std::string& _input_address,
               const std::string& _output_address, const libs::core::logger& _logger,
-              history* _history = nullptr);
+              history* _history = nullptr, const secure_socket& _secure = {});
     forwarder(const forwarder&) = delete;
     forwarder& operator=(const forwarder&) = delete;
 
@@ -43,6 +45,9 @@ public:
     const relay_counters& counters() const { return m_counters; }
 
 private:
+    void watch_peers(boost::asio::io_context& _io_context, azmq::socket& _socket,
+                     const secure_socket& _secure,
+                     libs::core::connection_monitor::callback _on_connection);
     void setup_pipeline(std::shared_ptr<input_socket> _input);
     void count_received(const azmq::message& _frame);
     void publish(azmq::message&& _frame);
@@ -55,9 +60,10 @@ private:
     // Shared with nobody: the pending receive's handler holds it weakly, so that destroying the
     // forwarder ends the chain.
     std::shared_ptr<input_socket> m_input;
-    // Count the peers of each socket; made before the binds, and gone before the sockets.
-    std::optional<libs::core::connection_monitor> m_output_peers;
-    std::optional<libs::core::connection_monitor> m_input_peers;
+    // Count the peers of each socket, through the socket's watch when it is secured (libzmq gives
+    // a socket one monitor); made before the binds, and gone before the sockets.
+    std::vector<libs::core::curve::zap_handler::watch::ptr> m_watches;
+    std::vector<std::unique_ptr<libs::core::connection_monitor>> m_peers;
 };
 
 }  // namespace zel

@@ -41,14 +41,13 @@ std::string random_identity() {
     return text;
 }
 
-// The one place the history's socket is made: whatever guards an endpoint is set here.
-azmq::socket open_socket(boost::asio::io_context& _io_context, const std::string& _address) {
+// The one place the history's socket is made; what guards an endpoint is set before it binds.
+azmq::socket open_socket(boost::asio::io_context& _io_context) {
     azmq::socket socket(_io_context, ZMQ_ROUTER, true);
     // A send to a reader whose queue is full, or who has gone, fails instead of vanishing.
     socket.set_option(routing_mandatory(1));
     socket.set_option(azmq::socket::max_message_size(max_frame_size));
     socket.set_option(azmq::socket::receive_high_water_mark(max_queued_requests));
-    bind_endpoint(socket, _address, "history");
     return socket;
 }
 
@@ -59,14 +58,17 @@ boost::string_view text_of(const history::record& _record) {
 }  // namespace
 
 history_server::history_server(boost::asio::io_context& _io_context, history& _history,
-                               const std::string& _address, const libs::core::logger& _logger)
+                               const std::string& _address, const libs::core::logger& _logger,
+                               const secure_socket& _secure)
     : m_logger(_logger)
     , m_history(_history)
     , m_identity(random_identity())
-    , m_socket(open_socket(_io_context, _address))
+    , m_socket(open_socket(_io_context))
+    , m_watch(_secure ? _secure(m_socket, {}) : nullptr)
     , m_retry(_io_context)
     , m_expiry(_io_context)
     , m_alive(std::make_shared<history_server*>(this)) {
+    bind_endpoint(m_socket, _address, "history");
     m_history.on_append([this] { post_serve(); });
 }
 

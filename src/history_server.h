@@ -3,6 +3,7 @@
 #include "history.h"
 #include "history_client.h"
 #include "history_request.h"
+#include "secure_socket.h"
 
 #include <core/logger.h>
 #include <azmq/socket.hpp>
@@ -32,7 +33,8 @@ public:
 
     // Binds the socket; a failure throws, naming the endpoint.
     history_server(boost::asio::io_context& _io_context, history& _history,
-                   const std::string& _address, const libs::core::logger& _logger);
+                   const std::string& _address, const libs::core::logger& _logger,
+                   const secure_socket& _secure = {});
     history_server(const history_server&) = delete;
     history_server& operator=(const history_server&) = delete;
     ~history_server();
@@ -71,6 +73,8 @@ private:
     history& m_history;
     const std::string m_identity;
     azmq::socket m_socket;
+    // Goes before the socket it watches.
+    libs::core::curve::zap_handler::watch::ptr m_watch;
     boost::asio::steady_timer m_retry;
     boost::asio::steady_timer m_expiry;
     client_map m_clients;

@@ -50,11 +50,31 @@ endpoints make_endpoints(transport _transport, const scratch_dir& _dir, int _run
     const port_reservation history;
     const std::string metrics_address = _metrics ? metrics.endpoint().substr(6) : "";
     if (_transport == transport::tcp) {
-        return {input.endpoint(), output.endpoint(), metrics_address,
-                _history ? history.endpoint() : ""};
+        return {input.endpoint(),
+                output.endpoint(),
+                metrics_address,
+                _history ? history.endpoint() : "",
+                {},
+                {},
+                {}};
     }
     const std::string prefix = "ipc://" + _dir.path("run" + std::to_string(_run));
-    return {prefix + "-in", prefix + "-out", metrics_address, _history ? prefix + "-history" : ""};
+    return {prefix + "-in",
+            prefix + "-out",
+            metrics_address,
+            _history ? prefix + "-history" : "",
+            {},
+            {},
+            {}};
+}
+
+void endpoints::secure(zmq::socket_t& _socket) const {
+    if (server_key.empty()) {
+        return;
+    }
+    _socket.set(zmq::sockopt::curve_serverkey, server_key);
+    _socket.set(zmq::sockopt::curve_publickey, public_key);
+    _socket.set(zmq::sockopt::curve_secretkey, secret_key);
 }
 
 }  // namespace relay_bench

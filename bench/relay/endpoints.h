@@ -3,11 +3,14 @@
 #include "options.h"
 #include "scratch_dir.h"
 
+#include <zmq.hpp>
+
 #include <string>
 
 namespace relay_bench {
 
-// Where a relay binds its input, its output and its history, when it keeps one.
+// Where a relay binds its input, its output and its history, when it keeps one, and the keys its
+// clients connect with: empty for plain text.
 struct endpoints {
     std::string input;
     std::string output;
@@ -15,6 +18,12 @@ struct endpoints {
     std::string metrics;
     // Where vandrel serves its history; empty keeps none.
     std::string history;
+    std::string server_key;
+    std::string public_key;
+    std::string secret_key;
+
+    // Makes _socket a CURVE client when there are keys; before it connects.
+    void secure(zmq::socket_t& _socket) const;
 };
 
 // Fresh endpoints for the run numbered _run: a new pair of free loopback ports, or a new pair

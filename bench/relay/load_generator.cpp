@@ -126,12 +126,14 @@ load_generator::load_generator(zmq::context_t& _context, const endpoints& _relay
     m_subscriber.set(zmq::sockopt::reconnect_ivl, 10);
     m_subscriber.set(zmq::sockopt::rcvtimeo, 20);
     m_subscriber.set(zmq::sockopt::subscribe, "");
+    _relay.secure(m_subscriber);
     m_subscriber.connect(_relay.output);
     for (int i = 0; i < producers; ++i) {
         zmq::socket_t& producer = m_producers.emplace_back(_context, zmq::socket_type::push);
         producer.set(zmq::sockopt::linger, 0);
         producer.set(zmq::sockopt::reconnect_ivl, 10);
         producer.set(zmq::sockopt::sndtimeo, send_timeout_ms);
+        _relay.secure(producer);
         producer.connect(_relay.input);
     }
     m_subscriber_thread = std::thread([this] { subscribe(); });

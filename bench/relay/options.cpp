@@ -11,11 +11,14 @@ namespace relay_bench {
 namespace {
 
 const char* const usage =
-    "usage: relay_bench [--quick] [--sustained] [--repetitions N] [--transport tcp|ipc]\n"
-    "                   [--size BYTES] [--metrics] [--history off|idle|following]\n"
+    "usage: relay_bench [--quick] [--sustained] [--curve] [--repetitions N]\n"
+    "                   [--transport tcp|ipc] [--size BYTES] [--metrics]\n"
+    "                   [--history off|idle|following]\n"
     "  --quick        shorter windows and 3 repetitions: a smoke run\n"
     "  --sustained    10 million frames of 64 B and of 1 KiB through vandrel over tcp,\n"
     "                 sampling its resident memory every second\n"
+    "  --curve        vandrel with CURVE keys against vandrel without, over tcp at 64 B and\n"
+    "                 1 KiB, and the handshakes each completes per second\n"
     "  --repetitions  interleaved repetitions of each comparison (default 5)\n"
     "  --transport    compare over this transport only\n"
     "  --size         compare with frames of this size only (at least 24 bytes)\n"
@@ -51,6 +54,10 @@ options parse_options(int _argc, char** _argv) {
                 result.metrics = true;
             } else if (argument == "--sustained") {
                 result.sustained = true;
+            } else if (argument == "--curve") {
+                result.curve = true;
+                result.transports = {transport::tcp};
+                result.frame_sizes = {64, 1024};
             } else if (argument == "--repetitions" && has_value) {
                 result.repetitions = whole_number(_argv[++i]);
                 repetitions_given = true;

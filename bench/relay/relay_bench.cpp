@@ -2,10 +2,12 @@
 // PULL and a PUB socket with the same load in the same run, interleaving their repetitions,
 // and reports each figure for both with their ratio. See README.md.
 #include "cores.h"
+#include "handshakes.h"
 #include "measurement.h"
 #include "options.h"
 #include "report.h"
 #include "scratch_dir.h"
+#include "statistics.h"
 #include "sustained.h"
 
 #include <sched.h>
@@ -15,6 +17,7 @@
 
 #include <exception>
 #include <iostream>
+#include <ostream>
 #include <stdexcept>
 #include <system_error>
 
@@ -47,7 +50,7 @@ std::vector<comparison> compare(const options& _options, zmq::context_t& _contex
               << ", the relay on core " << relay_core << "; saturation for "
               << setup.saturation_seconds << " s, then " << paced_rate << " frames/s for "
               << setup.paced_seconds << " s; " << _options.repetitions
-              << " repetitions, vandrel and zmq_proxy in turn.\n";
+              << " repetitions, the two relays in turn.\n";
     std::vector<comparison> comparisons;
     int run = 0;
     for (const transport transport_kind : _options.transports) {
@@ -58,10 +61,14 @@ std::vector<comparison> compare(const options& _options, zmq::context_t& _contex
             comparison& compared = comparisons.emplace_back();
             compared.transport_kind = transport_kind;
             compared.frame_size = frame_size;
+            if (_options.curve) {
+                compared.subject = relay_kind::vandrel_curve;
+                compared.reference = relay_kind::vandrel;
+            }
             for (int repetition = 1; repetition <= _options.repetitions; ++repetition) {
-                for (const relay_kind relay : {relay_kind::vandrel, relay_kind::zmq_proxy}) {
+                for (const relay_kind relay : {compared.subject, compared.reference}) {
                     const run_figures figures = measure(relay, setup, _context, _dir, ++run);
-                    (relay == relay_kind::vandrel ? compared.vandrel : compared.zmq_proxy)
+                    (relay == compared.subject ? compared.subject_runs : compared.reference_runs)
                         .push_back(figures);
                     std::cerr << transport_name(transport_kind) << ' ' << size_name(frame_size)
                               << ' ' << repetition << '/' << _options.repetitions << ' '
@@ -71,6 +78,32 @@ std::vector<comparison> compare(const options& _options, zmq::context_t& _contex
         }
     }
     return comparisons;
+}
+
+// Handshakes of both relays, in turn, each run a fresh relay.
+void print_handshakes(std::ostream& _out, const options& _options, zmq::context_t& _context,
+                      const scratch_dir& _dir) {
+    const double seconds = _options.quick ? 0.25 : 2;
+    std::vector<double> rates[2];
+    std::vector<double> cpu[2];
+    int run = 1000;
+    for (int repetition = 0; repetition < _options.repetitions; ++repetition) {
+        int index = 0;
+        for (const relay_kind relay : {relay_kind::vandrel_curve, relay_kind::vandrel}) {
+            const auto figures = measure_handshakes(relay, seconds, _context, _dir, ++run);
+            rates[index].push_back(figures.per_second);
+            cpu[index++].push_back(figures.cpu_us_per_handshake);
+        }
+    }
+    _out << "\n### tcp handshakes, one client after another (medians, min – max)\n\n"
+         << "| figure | vandrel CURVE | vandrel |\n|---|--:|--:|\n";
+    const auto cell = [](const std::vector<double>& _values) {
+        const spread figures = spread_of(_values);
+        return std::to_string(int(figures.median)) + " (" + std::to_string(int(figures.min)) +
+               " – " + std::to_string(int(figures.max)) + ")";
+    };
+    _out << "| handshakes/s | " << cell(rates[0]) << " | " << cell(rates[1]) << " |\n"
+         << "| relay CPU per handshake (µs) | " << cell(cpu[0]) << " | " << cell(cpu[1]) << " |\n";
 }
 
 }  // namespace
@@ -91,6 +124,9 @@ int main(int argc, char** argv) {
             return run_sustained(std::cout, 10'000'000, context, dir) ? 0 : 1;
         }
         print_report(std::cout, compare(chosen, context, dir));
+        if (chosen.curve) {
+            print_handshakes(std::cout, chosen, context, dir);
+        }
         return 0;
     } catch (const std::exception& error) {
         std::cerr << "relay_bench: " << error.what() << "\n";

@@ -6,7 +6,15 @@
 namespace relay_bench {
 
 const char* relay_name(relay_kind _kind) {
-    return _kind == relay_kind::vandrel ? "vandrel" : "zmq_proxy";
+    switch (_kind) {
+        case relay_kind::vandrel:
+            return "vandrel";
+        case relay_kind::zmq_proxy:
+            return "zmq_proxy";
+        case relay_kind::vandrel_curve:
+            return "vandrel CURVE";
+    }
+    return "?";
 }
 
 std::vector<std::string> relay_command(relay_kind _kind, const endpoints& _endpoints,
@@ -23,6 +31,10 @@ std::vector<std::string> relay_command(relay_kind _kind, const endpoints& _endpo
     }
     if (!_endpoints.history.empty()) {
         config << R"(, "history_address": ")" << _endpoints.history << '"';
+    }
+    if (_kind == relay_kind::vandrel_curve) {
+        config << R"(, "curve": {"secret_key_file": ")" << _dir.path("relay.key")
+               << R"(", "clients_directory": ")" << _dir.path("clients") << R"("})";
     }
     config << "}}\n";
     if (!config.flush()) {

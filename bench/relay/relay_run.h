@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cores.h"
+#include "curve_keys.h"
 #include "endpoints.h"
 #include "options.h"
 #include "relay_command.h"
@@ -20,7 +21,10 @@ namespace relay_bench {
 template <typename Body>
 auto with_relay(relay_kind _relay, transport _transport, const scratch_dir& _dir, int _run,
                 Body&& _body, bool _metrics = false, bool _history = false) {
-    const endpoints relay_endpoints = make_endpoints(_transport, _dir, _run, _metrics, _history);
+    endpoints relay_endpoints = make_endpoints(_transport, _dir, _run, _metrics, _history);
+    if (_relay == relay_kind::vandrel_curve) {
+        add_curve_keys(relay_endpoints, _dir);
+    }
     relay_process relay(relay_command(_relay, relay_endpoints, _dir, _run), relay_core,
                         _dir.path("run" + std::to_string(_run) + ".log"));
     try {

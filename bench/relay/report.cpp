@@ -111,16 +111,16 @@ std::vector<double> values_of(const std::vector<run_figures>& _runs, double run_
     return values;
 }
 
-// The runs' ratios, or nothing when some zmq_proxy run has 0 for the figure.
+// The runs' ratios, or nothing when some reference run has 0 for the figure.
 std::optional<std::vector<double>> ratios_of(const comparison& _comparison,
                                              double run_figures::*_member) {
     std::vector<double> ratios;
-    for (std::size_t i = 0; i < _comparison.vandrel.size(); ++i) {
-        const double reference = _comparison.zmq_proxy[i].*_member;
+    for (std::size_t i = 0; i < _comparison.subject_runs.size(); ++i) {
+        const double reference = _comparison.reference_runs[i].*_member;
         if (reference == 0) {
             return std::nullopt;
         }
-        ratios.push_back(_comparison.vandrel[i].*_member / reference);
+        ratios.push_back(_comparison.subject_runs[i].*_member / reference);
     }
     return ratios;
 }
@@ -146,7 +146,7 @@ void print_faults(std::ostream& _out, const char* _relay, const std::vector<run_
 // relay could carry: the latency of such runs measures queues filling, not the relay's path.
 void print_paced_losses(std::ostream& _out, const comparison& _comparison) {
     int overloaded = 0;
-    for (const auto* runs : {&_comparison.vandrel, &_comparison.zmq_proxy}) {
+    for (const auto* runs : {&_comparison.subject_runs, &_comparison.reference_runs}) {
         for (const auto& run : *runs) {
             overloaded += run.paced_loss_percent > 0 ? 1 : 0;
         }
@@ -188,16 +188,21 @@ std::string run_line(const run_figures& _figures) {
 void print_report(std::ostream& _out, const std::vector<comparison>& _comparisons) {
     std::vector<std::string> goal_lines;
     for (const auto& compared : _comparisons) {
-        _out << "\n### " << title(compared) << " (medians of " << compared.vandrel.size()
+        const std::string subject = relay_name(compared.subject);
+        const std::string reference = relay_name(compared.reference);
+        const bool with_goals = compared.reference == relay_kind::zmq_proxy;
+        _out << "\n### " << title(compared) << " (medians of " << compared.subject_runs.size()
              << " interleaved repetitions, min – max)\n\n"
-             << "| figure | vandrel | zmq_proxy | vandrel / zmq_proxy | goal |\n"
+             << "| figure | " << subject << " | " << reference << " | " << subject << " / "
+             << reference << " | goal |\n"
              << "|---|--:|--:|--:|---|\n";
         for (const auto& shown : figures) {
             const auto format_figure = [&](double _value) { return format(_value, shown.kind); };
             _out << "| " << shown.name << " | "
-                 << spread_text(spread_of(values_of(compared.vandrel, shown.member)), format_figure)
+                 << spread_text(spread_of(values_of(compared.subject_runs, shown.member)),
+                                format_figure)
                  << " | "
-                 << spread_text(spread_of(values_of(compared.zmq_proxy, shown.member)),
+                 << spread_text(spread_of(values_of(compared.reference_runs, shown.member)),
                                 format_figure)
                  << " | ";
             const auto ratios = shown.has_ratio ? ratios_of(compared, shown.member) : std::nullopt;
@@ -205,7 +210,8 @@ void print_report(std::ostream& _out, const std::vector<comparison>& _comparison
             if (ratios) {
                 const spread ratio = spread_of(*ratios);
                 _out << spread_text(ratio, ratio_text);
-                if (const auto wanted = shown.goal_for(compared.frame_size)) {
+                if (const auto wanted =
+                        with_goals ? shown.goal_for(compared.frame_size) : std::nullopt) {
                     const std::string verdict = wanted->met(ratio.median) ? "met" : "MISSED";
                     goal_cell = (wanted->at_most ? "≤ " : "≥ ") + ratio_text(wanted->bound) + ": " +
                                 verdict;
@@ -219,9 +225,12 @@ void print_report(std::ostream& _out, const std::vector<comparison>& _comparison
             _out << " | " << goal_cell << " |\n";
         }
         _out << "\n";
-        print_faults(_out, "vandrel", compared.vandrel);
-        print_faults(_out, "zmq_proxy", compared.zmq_proxy);
+        print_faults(_out, subject.c_str(), compared.subject_runs);
+        print_faults(_out, reference.c_str(), compared.reference_runs);
         print_paced_losses(_out, compared);
+    }
+    if (goal_lines.empty()) {
+        return;
     }
     _out << "\n### Goals (median ratio vandrel / zmq_proxy)\n\n";
     for (const auto& line : goal_lines) {

@@ -15,8 +15,11 @@ namespace relay_bench {
 struct comparison {
     transport transport_kind = transport::tcp;
     std::size_t frame_size = 0;
-    std::vector<run_figures> vandrel;
-    std::vector<run_figures> zmq_proxy;
+    // The relay measured and the one it is compared with; the goals hold only against zmq_proxy.
+    relay_kind subject = relay_kind::vandrel;
+    relay_kind reference = relay_kind::zmq_proxy;
+    std::vector<run_figures> subject_runs;
+    std::vector<run_figures> reference_runs;
 };
 
 // "64 B", "1 KiB", "64 KiB".
@@ -29,7 +32,7 @@ std::string rate_text(double _per_second);
 std::string run_line(const run_figures& _figures);
 
 // A table per comparison: each figure's median for each relay and of the runs' ratios
-// vandrel / zmq_proxy, with their min-max spread, against the goals; then the goals met and
+// subject / reference, with their min-max spread, against the goals; then the goals met and
 // missed.
 void print_report(std::ostream& _out, const std::vector<comparison>& _comparisons);
 

@@ -3,7 +3,9 @@
 // "&heartbeat_service:heartbeat".
 #include <core/constants.h>
 #include <core/core.h>
+#include <core/curve/client_keys.h>
 #include <core/events_loop.h>
+#include <core/exception.h>
 #include <core/ignore_broken_pipes.h>
 #include <core/logger.h>
 #include <core/service/notifier.h>
@@ -25,7 +27,8 @@ namespace core = zel::libs::core;
 namespace {
 
 void print_usage(std::ostream& _out, const char* _program) {
-    _out << "Usage: " << _program << " [-a RELAY_INPUT] [-i INTERVAL_MS]\n";
+    _out << "Usage: " << _program
+         << " [-a RELAY_INPUT] [-i INTERVAL_MS] [--server-key FILE.pub --key PREFIX]\n";
 }
 
 int usage_error(const char* _program) {
@@ -40,6 +43,8 @@ int help(const char* _program) {
            "relay, whose subscribers read them under \"&heartbeat_service:heartbeat\".\n"
            "  -a RELAY_INPUT   the relay's input address (default tcp://127.0.0.1:5555)\n"
            "  -i INTERVAL_MS   milliseconds between heartbeats (default 1000)\n"
+           "  --server-key FILE.pub  the relay's public key: send with CURVE\n"
+           "  --key PREFIX     the service's own pair: PREFIX.key (the relay lists PREFIX.pub)\n"
            "  -h, --help       print this help\n"
            "  --version        print the version\n";
     return 0;
@@ -52,8 +57,13 @@ int main(int argc, char** argv) {
     // wait a second per record.
     std::string relay_input = "tcp://127.0.0.1:5555";
     int interval_ms = 1000;
-    static const option long_options[] = {
-        {"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {}};
+    std::string server_key_file;
+    std::string key_prefix;
+    static const option long_options[] = {{"help", no_argument, nullptr, 'h'},
+                                          {"version", no_argument, nullptr, 'V'},
+                                          {"server-key", required_argument, nullptr, 'S'},
+                                          {"key", required_argument, nullptr, 'K'},
+                                          {}};
     for (int option; (option = getopt_long(argc, argv, "a:i:h", long_options, nullptr)) != -1;) {
         if (option == 'h') {
             return help(argv[0]);
@@ -64,6 +74,8 @@ int main(int argc, char** argv) {
         }
         if (option == 'a') {
             relay_input = optarg;
+        } else if (option == 'S' || option == 'K') {
+            (option == 'S' ? server_key_file : key_prefix) = optarg;
         } else if (option == 'i') {
             const char* end = optarg + std::strlen(optarg);
             const auto [last, error] = std::from_chars(optarg, end, interval_ms);
@@ -74,7 +86,7 @@ int main(int argc, char** argv) {
             return usage_error(argv[0]);
         }
     }
-    if (optind != argc) {
+    if (optind != argc || server_key_file.empty() != key_prefix.empty()) {
         return usage_error(argv[0]);
     }
 
@@ -85,9 +97,18 @@ int main(int argc, char** argv) {
     try {
         // ZeroMQ refuses only an endpoint it cannot read; a relay that is not up yet is no error:
         // records wait in the socket's bounded queue until it is reached.
-        logger.connect(relay_input);
+        if (key_prefix.empty()) {
+            logger.connect(relay_input);
+        } else {
+            logger.connect(relay_input,
+                           core::curve::client_keys::read(server_key_file, key_prefix));
+        }
     } catch (const zmq::error_t& _error) {
         logger.error("Cannot connect the debug socket to %1%: %2%") % relay_input % _error.what();
+        return 1;
+    } catch (const core::exception& _error) {
+        logger.error("Cannot connect the debug socket to %1%: %2%") % relay_input %
+            _error.get_string_error();
         return 1;
     }
 

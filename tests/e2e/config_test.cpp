@@ -42,6 +42,12 @@ TEST(broker_config, every_missing_or_mistyped_key_is_named_in_one_message_with_t
               invalid +
                   "system.output_address must be a string, not a number\n"
                   "system.history_bytes must be a whole number, not a number");
+    // A curve object is whole or an error: never a relay open to all for want of a member.
+    EXPECT_EQ(failure_of(R"({"system": {"input_address": "x", "output_address": "y",
+        "curve": {"secret_key_file": 1}}})"),
+              invalid +
+                  "system.curve.secret_key_file must be a string, not a number\n"
+                  "system.curve.clients_directory is missing");
 }
 
 TEST(broker_config, unknown_members_of_system_are_warned_about_by_name) {

@@ -19,9 +19,10 @@ config_file::config_file(const std::string& _contents)
     std::ofstream(m_path) << _contents;
 }
 
-std::string relay_config(const std::string& _input, const std::string& _output) {
+std::string relay_config(const std::string& _input, const std::string& _output,
+                         const std::string& _members) {
     return R"({"system": {"input_address": ")" + _input + R"(", "output_address": ")" + _output +
-           R"("}})";
+           R"(")" + (_members.empty() ? "" : ", " + _members) + "}}";
 }
 
 notify_socket::notify_socket()
@@ -49,10 +50,11 @@ std::string notify_socket::receive(std::chrono::milliseconds _timeout) {
 
 relay_process::relay_process(const std::string& _input_endpoint,
                              const std::string& _output_endpoint,
-                             const std::vector<std::string>& _environment)
+                             const std::vector<std::string>& _environment,
+                             const std::string& _members)
     : m_input(_input_endpoint.empty() ? test_support::free_tcp_endpoint() : _input_endpoint)
     , m_output(_output_endpoint.empty() ? test_support::free_tcp_endpoint() : _output_endpoint)
-    , m_config(std::make_unique<config_file>(relay_config(m_input, m_output)))
+    , m_config(std::make_unique<config_file>(relay_config(m_input, m_output, _members)))
     , m_process(std::make_unique<test_support::child_process>(
           VANDREL_BINARY, std::vector<std::string>{"-c", m_config->path()}, _environment)) {}
 

@@ -26,7 +26,9 @@ private:
     std::string m_path;
 };
 
-std::string relay_config(const std::string& _input, const std::string& _output);
+// _members, when given, are further members of "system", as JSON text ("\"curve\": {...}").
+std::string relay_config(const std::string& _input, const std::string& _output,
+                         const std::string& _members = {});
 
 // A datagram socket standing in for a service manager: a child given environment() finds it in
 // NOTIFY_SOCKET, and each datagram it sends is one notification.
@@ -52,7 +54,8 @@ class relay_process {
 public:
     explicit relay_process(const std::string& _input_endpoint = {},
                            const std::string& _output_endpoint = {},
-                           const std::vector<std::string>& _environment = {});
+                           const std::vector<std::string>& _environment = {},
+                           const std::string& _members = {});
 
     const std::string& input() const { return m_input; }
     const std::string& output() const { return m_output; }

@@ -23,6 +23,7 @@ using test_support::child_process;
 
 const std::string usage_line =
     "usage: vandrel-tail [-a ENDPOINT | -H ENDPOINT [-n N] [--no-follow]] [-m COUNT] [-v] "
+    "[--server-key FILE.pub --key PREFIX] "
     "[PREFIX...]\n";
 
 test_support::child_result run_tail(const std::vector<std::string>& _args) {

@@ -47,8 +47,9 @@ if(NOT at EQUAL -1)
 endif()
 run(ignored dpkg-deb --control "${vandrel_deb}" "${WORK_DIR}/control")
 foreach(script_and_calls
-    "postinst|deb-systemd-helper enable;deb-systemd-invoke restart;deb-systemd-invoke start"
-    "prerm|deb-systemd-invoke stop" "postrm|daemon-reload;deb-systemd-helper purge")
+    "postinst|deb-systemd-helper enable;deb-systemd-invoke restart;deb-systemd-invoke start;if [ ! -e /etc/vandrel/relay.key ]; then;vandrel --generate-keys /etc/vandrel/relay"
+    "prerm|deb-systemd-invoke stop"
+    "postrm|daemon-reload;deb-systemd-helper purge;rm -f /etc/vandrel/relay.key")
   string(REPLACE "|" ";" parts "${script_and_calls}")
   list(POP_FRONT parts script)
   file(READ "${WORK_DIR}/control/${script}" text)
@@ -66,6 +67,25 @@ foreach(program vandrel vandrel-tail)
     message(FATAL_ERROR "${program} is not stripped")
   endif()
 endforeach()
+# The packaged relay makes the pair as postinst asks, the secret key 0600 whatever the umask, and
+# leaves an existing pair alone, as an upgrade must.
+set(prefix "${WORK_DIR}/keys/relay")
+file(MAKE_DIRECTORY "${WORK_DIR}/keys")
+run(ignored sh -c "umask 022 && \"$0\" --generate-keys \"$1\""
+  "${WORK_DIR}/root/usr/bin/vandrel" "${prefix}")
+file(READ "${prefix}.key" secret_key)
+run(modes stat -c "%a %n" "${prefix}.key" "${prefix}.pub")
+expect_in("${modes}" "the key pair's modes" "600 ${prefix}.key" "644 ${prefix}.pub")
+execute_process(COMMAND "${WORK_DIR}/root/usr/bin/vandrel" --generate-keys "${prefix}"
+  RESULT_VARIABLE regenerated OUTPUT_QUIET ERROR_QUIET)
+file(READ "${prefix}.key" kept_key)
+if(regenerated EQUAL 0 OR NOT kept_key STREQUAL secret_key)
+  message(FATAL_ERROR "an existing key pair was replaced (${regenerated})")
+endif()
+run(ignored test -d "${WORK_DIR}/root/etc/vandrel/clients")
+file(READ "${WORK_DIR}/root/usr/lib/systemd/system/vandrel.service" unit)
+expect_in("${unit}" "the unit" "LoadCredential=relay.key:/etc/vandrel/relay.key")
+
 run(ignored dpkg-deb --extract "${libvandrel-dev_deb}" "${WORK_DIR}/root")
 file(GLOB_RECURSE binaries "${WORK_DIR}/root/usr/bin/*" "${WORK_DIR}/root/usr/lib/*.a")
 foreach(binary ${binaries})

@@ -38,13 +38,17 @@ boost::string_view after_word(boost::string_view _line) {
 
 }  // namespace
 
-history_reader::history_reader(boost::asio::io_context& _io_context, const options& _settings)
+history_reader::history_reader(boost::asio::io_context& _io_context, const options& _settings,
+                               const libs::core::curve::client_keys* _keys)
     : m_settings(_settings)
     , m_socket(_io_context, ZMQ_DEALER, true)
     , m_timer(_io_context)
     , m_alive(std::make_shared<history_reader*>(this)) {
     m_socket.set_option(azmq::socket::send_high_water_mark(max_queued_requests));
     m_socket.set_option(azmq::socket::max_message_size(max_frame_size));
+    if (_keys) {
+        _keys->apply(m_socket.native_handle());
+    }
     m_socket.connect(m_settings.endpoint);
 }
 

@@ -2,6 +2,7 @@
 
 #include "options.h"
 
+#include <core/curve/client_keys.h>
 #include <azmq/socket.hpp>
 
 #include <boost/asio/io_context.hpp>
@@ -30,8 +31,9 @@ public:
     // three pings in a row.
     using connection_callback = std::function<void(bool)>;
 
-    // Connects; a refused endpoint throws.
-    history_reader(boost::asio::io_context& _io_context, const options& _settings);
+    // Connects, as a CURVE client with _keys when given; a refused endpoint throws.
+    history_reader(boost::asio::io_context& _io_context, const options& _settings,
+                   const libs::core::curve::client_keys* _keys);
     history_reader(const history_reader&) = delete;
     history_reader& operator=(const history_reader&) = delete;
     ~history_reader();

@@ -8,9 +8,11 @@
 #include <core/constants.h>
 #include <core/core.h>
 #include <core/events_loop.h>
+#include <core/exception.h>
 #include <core/ignore_broken_pipes.h>
 #include <core/logger.h>
 #include <core/message_stream.h>
+#include <core/message_stream_options.h>
 #include <core/periodic_timer.h>
 
 #include <boost/system/system_error.hpp>
@@ -86,6 +88,18 @@ int main(int argc, char** argv) {
         const auto loop = core->create_events_loop("main");
         const auto signals = loop->stop_on_signals();
 
+        core::message_stream_options options;
+        options.kind = core::message_stream_options::frames::raw;
+        try {
+            if (!settings.key_prefix.empty()) {
+                options.keys =
+                    core::curve::client_keys::read(settings.server_key_file, settings.key_prefix);
+            }
+        } catch (const core::exception& _error) {
+            std::cerr << "vandrel-tail: " << _error.get_string_error() << '\n';
+            status = exit_failure;
+            return;
+        }
         core::message_stream::ptr stream;
         const auto refuse = [&](const std::string& _reason) {
             std::cerr << "vandrel-tail: cannot use endpoint \"" << settings.endpoint
@@ -98,10 +112,10 @@ int main(int argc, char** argv) {
         std::unique_ptr<zel::tail::history_reader> history;
         try {
             if (settings.history) {
-                history =
-                    std::make_unique<zel::tail::history_reader>(loop->get_io_context(), settings);
+                history = std::make_unique<zel::tail::history_reader>(
+                    loop->get_io_context(), settings, options.keys ? &*options.keys : nullptr);
             } else {
-                stream = loop->create_zmq_raw_message_stream(settings.endpoint);
+                stream = loop->create_zmq_message_stream(settings.endpoint, options);
             }
         } catch (const boost::system::system_error& _error) {
             return refuse(_error.code().message());

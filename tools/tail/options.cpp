@@ -89,6 +89,14 @@ command_line parse_command_line(const std::vector<std::string>& _args) {
             result.settings.follow = false;
             continue;
         }
+        if (arg == "--server-key" || arg == "--key") {
+            if (i + 1 == _args.size()) {
+                return refuse("option " + arg + " needs an argument");
+            }
+            (arg == "--key" ? result.settings.key_prefix : result.settings.server_key_file) =
+                _args[++i];
+            continue;
+        }
         // Both "-n 5" and "-n5", "--max-count 5" and "--max-count=5", as getopt takes them.
         const auto equals = arg.find('=');
         const std::string name = arg.substr(0, arg.rfind("--", 0) == 0 ? equals : 2);
@@ -124,12 +132,15 @@ command_line parse_command_line(const std::vector<std::string>& _args) {
     if (!result.settings.history && (asked_for_history || !result.settings.follow)) {
         return refuse("-n and --no-follow read the history: they need -H");
     }
+    if (result.settings.server_key_file.empty() != result.settings.key_prefix.empty()) {
+        return refuse("--server-key and --key go together");
+    }
     return result;
 }
 
 std::string usage() {
     return "usage: vandrel-tail [-a ENDPOINT | -H ENDPOINT [-n N] [--no-follow]] [-m COUNT] [-v] "
-           "[PREFIX...]";
+           "[--server-key FILE.pub --key PREFIX] [PREFIX...]";
 }
 
 std::string help() {
@@ -150,6 +161,8 @@ std::string help() {
            "  -m, --max-count COUNT\n"
            "               exit after COUNT frames\n"
            "  -v           say on standard error when the relay is reached and lost\n"
+           "  --server-key FILE.pub  the relay's public key: connect with CURVE\n"
+           "  --key PREFIX the tool's own pair: PREFIX.key (the relay lists PREFIX.pub)\n"
            "  -h, --help   print this help\n"
            "  --version    print the version\n"
            "  PREFIX       print only the frames that begin with one of the prefixes\n"

@@ -28,6 +28,10 @@ struct options {
     std::vector<std::string> prefixes;
     // Says on standard error when the relay is reached and lost.
     bool verbose = false;
+    // Both or neither: the relay's public key file, and the prefix of the tool's own key pair
+    // (PREFIX.key) for a relay that admits only the clients it knows.
+    std::string server_key_file;
+    std::string key_prefix;
 };
 
 // What the command line asks for.

@@ -18,6 +18,12 @@ void debug_socket::connect(const std::string& _address) {
     m_debug_socket.connect(_address);
 }
 
+void debug_socket::connect(const std::string& _address, const curve::client_keys& _keys) {
+    std::lock_guard<std::mutex> lock(m_socket_mutex);
+    _keys.apply(m_debug_socket.handle());
+    m_debug_socket.connect(_address);
+}
+
 void debug_socket::send(const std::string& _message) {
     std::lock_guard<std::mutex> lock(m_socket_mutex);
     // An empty result is EAGAIN: no peer, or its queue is full; the record is

@@ -9,6 +9,7 @@
 #include <core/impl/timers_manager_impl.h>
 #include <core/impl/udp/socket_impl.h>
 #include <core/impl/zmq/manager_impl.h>
+#include <core/message_stream_options.h>
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
@@ -99,6 +100,15 @@ message_stream::ptr events_loop_impl::create_zmq_message_stream(const std::strin
 
 message_stream::ptr events_loop_impl::create_zmq_raw_message_stream(const std::string& _address) {
     return std::make_unique<message_stream_zmq_raw>(m_io_context, m_logger, _address);
+}
+
+message_stream::ptr events_loop_impl::create_zmq_message_stream(
+    const std::string& _address, const message_stream_options& _options) {
+    const curve::client_keys* keys = _options.keys ? &*_options.keys : nullptr;
+    if (_options.kind == message_stream_options::frames::raw) {
+        return std::make_unique<message_stream_zmq_raw>(m_io_context, m_logger, _address, keys);
+    }
+    return std::make_unique<message_stream_zmq>(m_io_context, m_logger, _address, keys);
 }
 
 udp::socket::ptr events_loop_impl::create_udp_socket(ip_protocol _protocol, int _port) {

@@ -38,6 +38,11 @@ void logger::connect(std::string _address) {
     debug("Connected to socket");
 }
 
+void logger::connect(std::string _address, const curve::client_keys& _keys) {
+    m_debug_socket->connect(_address, _keys);
+    debug("Connected to socket with CURVE keys");
+}
+
 void logger::send_to_debug_socket(const std::string& _message) const {
     m_debug_socket->send(_message);
 }

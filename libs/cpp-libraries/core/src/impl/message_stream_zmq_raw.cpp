@@ -13,8 +13,9 @@ namespace core {
 
 message_stream_zmq_raw::message_stream_zmq_raw(boost::asio::io_context& _io_context,
                                                const component_logger& _logger,
-                                               const std::string& _address)
-    : m_topics(std::make_shared<message_stream_zmq_topics>(_io_context, _logger, _address))
+                                               const std::string& _address,
+                                               const curve::client_keys* _keys)
+    : m_topics(std::make_shared<message_stream_zmq_topics>(_io_context, _logger, _address, _keys))
     , m_logger(_logger) {
     setup_receive();
 }

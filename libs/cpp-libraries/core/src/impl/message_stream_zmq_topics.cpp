@@ -32,7 +32,8 @@ constexpr std::size_t kept_buckets = 1024;
 
 message_stream_zmq_topics::message_stream_zmq_topics(boost::asio::io_context& _io_context,
                                                      const component_logger& _logger,
-                                                     const std::string& _address)
+                                                     const std::string& _address,
+                                                     const curve::client_keys* _keys)
     : m_socket(_io_context)
     , m_logger(_logger)
     , m_monitor(_io_context, m_socket,
@@ -40,6 +41,9 @@ message_stream_zmq_topics::message_stream_zmq_topics(boost::asio::io_context& _i
     m_socket.set_option(azmq::socket::send_high_water_mark(no_send_limit));
     m_socket.set_option(azmq::socket::immediate(queue_only_when_connected));
     m_socket.set_option(azmq::socket::max_message_size(max_frame_size));
+    if (_keys != nullptr) {
+        _keys->apply(m_socket.native_handle());
+    }
     m_socket.connect(_address);
 }
 

@@ -24,6 +24,7 @@ namespace core {
 // includes its header (core/udp/socket.h for udp::socket), and a file that does
 // not compiles none of them.
 class message_stream;
+struct message_stream_options;
 class timers_manager;
 namespace http {
 class client;
@@ -98,6 +99,9 @@ public:
         const std::string& _address) = 0;
     virtual std::unique_ptr<message_stream> create_zmq_raw_message_stream(
         const std::string& _address) = 0;
+    // Either of them as _options say, also with CURVE keys (core/message_stream_options.h).
+    virtual std::unique_ptr<message_stream> create_zmq_message_stream(
+        const std::string& _address, const message_stream_options& _options) = 0;
 
     // Bound to the any-address of _protocol, or to a literal _address (never resolved); port 0
     // lets the system choose. Failures throw boost::system::system_error.

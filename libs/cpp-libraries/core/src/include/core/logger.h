@@ -11,6 +11,9 @@ namespace libs {
 namespace core {
 
 class debug_socket;
+namespace curve {
+struct client_keys;
+}  // namespace curve
 
 // The process logger: made first, destroyed last, and itself the logger of the
 // application's main component. Besides the system log it owns the debug
@@ -42,6 +45,10 @@ public:
     // Connects the debug socket; throws ::zmq::error_t (cppzmq's zmq.hpp) when
     // ZeroMQ refuses.
     void connect(std::string _address);
+    // The same as a CURVE client with _keys (core/curve/client_keys.h): a relay that does not
+    // admit them receives nothing, and the records are never sent in plain text. Throws
+    // exception when libzmq refuses the keys.
+    void connect(std::string _address, const curve::client_keys& _keys);
 
 private:
     friend class component_logger::formatter;

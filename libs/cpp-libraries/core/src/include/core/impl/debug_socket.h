@@ -1,5 +1,7 @@
 #pragma once
 
+#include <core/curve/client_keys.h>
+
 #include <zmq.hpp>
 
 #include <mutex>
@@ -22,6 +24,8 @@ public:
 
     // Throws ::zmq::error_t when ZeroMQ refuses _address.
     void connect(const std::string& _address);
+    // The same as a CURVE client; throws exception when libzmq refuses _keys.
+    void connect(const std::string& _address, const curve::client_keys& _keys);
     // Never blocks: a record the socket cannot take at once is dropped.
     void send(const std::string& _message);
 

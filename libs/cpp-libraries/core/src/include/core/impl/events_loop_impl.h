@@ -47,6 +47,8 @@ public:
 
     message_stream::ptr create_zmq_message_stream(const std::string& _address) override;
     message_stream::ptr create_zmq_raw_message_stream(const std::string& _address) override;
+    message_stream::ptr create_zmq_message_stream(const std::string& _address,
+                                                  const message_stream_options& _options) override;
 
     udp::socket::ptr create_udp_socket(ip_protocol _protocol, int _port) override;
     udp::socket::ptr create_udp_socket(const std::string& _address, int _port) override;

@@ -12,7 +12,7 @@ namespace core {
 class message_stream_zmq : public message_stream {
 public:
     message_stream_zmq(boost::asio::io_context& _io_context, const component_logger& _logger,
-                       const std::string& _address);
+                       const std::string& _address, const curve::client_keys* _keys = nullptr);
 
     subscription::ptr subscribe(boost::string_view _topic, callback _callback) override;
     void on_connection_change(connection_callback _callback) override;

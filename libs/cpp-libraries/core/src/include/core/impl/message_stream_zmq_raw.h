@@ -19,9 +19,9 @@ namespace core {
 class message_stream_zmq_raw : public message_stream {
 public:
     // Throws boost::system::system_error when ZeroMQ refuses _address; an absent publisher is
-    // waited for (ZeroMQ connects, and reconnects, by itself).
+    // waited for (ZeroMQ connects, and reconnects, by itself). With _keys, a CURVE client.
     message_stream_zmq_raw(boost::asio::io_context& _io_context, const component_logger& _logger,
-                           const std::string& _address);
+                           const std::string& _address, const curve::client_keys* _keys = nullptr);
     ~message_stream_zmq_raw() override;
 
     message_stream_zmq_raw(const message_stream_zmq_raw&) = delete;

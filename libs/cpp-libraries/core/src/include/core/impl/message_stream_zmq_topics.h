@@ -1,6 +1,7 @@
 #pragma once
 
 #include <core/component_logger.h>
+#include <core/curve/client_keys.h>
 #include <core/impl/connection_monitor.h>
 #include <core/message_stream.h>
 
@@ -28,9 +29,11 @@ class message_stream_zmq_topics : public std::enable_shared_from_this<message_st
 public:
     using callbacks_vector = std::vector<std::weak_ptr<message_stream::callback>>;
 
-    // Throws boost::system::system_error when ZeroMQ refuses _address.
+    // Throws boost::system::system_error when ZeroMQ refuses _address. With _keys, a CURVE
+    // client; libzmq refusing them throws exception.
     message_stream_zmq_topics(boost::asio::io_context& _io_context, const component_logger& _logger,
-                              const std::string& _address);
+                              const std::string& _address,
+                              const curve::client_keys* _keys = nullptr);
 
     message_stream_zmq_topics(const message_stream_zmq_topics&) = delete;
     message_stream_zmq_topics& operator=(const message_stream_zmq_topics&) = delete;
