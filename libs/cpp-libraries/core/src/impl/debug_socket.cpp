@@ -16,13 +16,15 @@ debug_socket::~debug_socket() {
 void debug_socket::connect(const std::string& _address) {
     std::lock_guard<std::mutex> lock(m_socket_mutex);
     m_debug_socket.connect(_address);
+    m_has_endpoint = true;
 }
 
-void debug_socket::send(const std::string& _message) {
+void debug_socket::send(boost::string_view _message) {
     std::lock_guard<std::mutex> lock(m_socket_mutex);
     // An empty result is EAGAIN: no peer, or its queue is full; the record is
     // dropped for the socket. Other failures throw and drop it just the same.
-    (void)m_debug_socket.send(::zmq::buffer(_message), ::zmq::send_flags::dontwait);
+    (void)m_debug_socket.send(::zmq::const_buffer(_message.data(), _message.size()),
+                              ::zmq::send_flags::dontwait);
 }
 
 }  // namespace core

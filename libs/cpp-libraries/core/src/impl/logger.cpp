@@ -38,8 +38,21 @@ void logger::connect(std::string _address) {
     debug("Connected to socket");
 }
 
-void logger::send_to_debug_socket(const std::string& _message) const {
-    m_debug_socket->send(_message);
+bool logger::reaches_system_log(int _log_level) const {
+    // The mask is the C library's, which a program may set itself: read it.
+    return (setlogmask(0) & LOG_MASK(_log_level)) != 0;
+}
+
+bool logger::sends_to_debug_socket() const {
+    return is_writing_to_socket() && m_debug_socket->has_endpoint();
+}
+
+void logger::write_system_log(int _log_level, boost::string_view _text) const {
+    syslog(_log_level, "%.*s", static_cast<int>(_text.size()), _text.data());
+}
+
+void logger::send_to_debug_socket(boost::string_view _frame) const {
+    m_debug_socket->send(_frame);
 }
 
 }  // namespace core

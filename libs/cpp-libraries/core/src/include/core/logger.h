@@ -46,7 +46,13 @@ public:
 private:
     friend class component_logger::formatter;
 
-    void send_to_debug_socket(const std::string& _message) const;
+    // Whether a record of _log_level passes the system log's mask.
+    bool reaches_system_log(int _log_level) const;
+    // Whether records go to the debug socket: writing to it, and an endpoint
+    // connected (without one every send gives up).
+    bool sends_to_debug_socket() const;
+    void write_system_log(int _log_level, boost::string_view _text) const;
+    void send_to_debug_socket(boost::string_view _frame) const;
 
     // Its buffer is the system log's identity, so it lives as long as the logger.
     std::string m_module_name;

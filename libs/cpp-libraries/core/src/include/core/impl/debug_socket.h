@@ -1,7 +1,9 @@
 #pragma once
 
+#include <boost/utility/string_view.hpp>
 #include <zmq.hpp>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -23,12 +25,15 @@ public:
     // Throws ::zmq::error_t when ZeroMQ refuses _address.
     void connect(const std::string& _address);
     // Never blocks: a record the socket cannot take at once is dropped.
-    void send(const std::string& _message);
+    void send(boost::string_view _message);
+    // Whether an endpoint was ever connected: before, every send gives up.
+    bool has_endpoint() const { return m_has_endpoint.load(std::memory_order_relaxed); }
 
 private:
     ::zmq::context_t m_zmq_context;
     std::mutex m_socket_mutex;
     ::zmq::socket_t m_debug_socket;
+    std::atomic<bool> m_has_endpoint{false};
 };
 
 }  // namespace core
