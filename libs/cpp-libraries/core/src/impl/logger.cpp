@@ -1,6 +1,7 @@
 #include <core/logger.h>
 
 #include <core/impl/debug_socket.h>
+#include <core/impl/system_log.h>
 
 #include <syslog.h>
 
@@ -17,7 +18,14 @@ logger::logger(const std::string& _module_name, const std::string& _component_na
     , m_module_name(_module_name)
     , m_least_level(_least_level)
     , m_debug_socket(std::make_unique<debug_socket>()) {
-    openlog(m_module_name.c_str(), should_print_to_stderr() ? LOG_PERROR : 0, LOG_USER);
+    // The records on standard error go out in one write each, which the C
+    // library's copy does not; and a shell or a container may have no daemon
+    // listening, which the C library would try to reach for every record.
+    if (should_print_to_stderr()) {
+        m_system_log = std::make_unique<system_log>(m_module_name, _PATH_LOG);
+    } else {
+        openlog(m_module_name.c_str(), LOG_NDELAY, LOG_USER);
+    }
     set_debug(false);
     info("Starting %1%") % m_module_name;
 }
@@ -48,6 +56,10 @@ bool logger::sends_to_debug_socket() const {
 }
 
 void logger::write_system_log(int _log_level, boost::string_view _text) const {
+    if (m_system_log) {
+        m_system_log->write(_log_level, _text);
+        return;
+    }
     syslog(_log_level, "%.*s", static_cast<int>(_text.size()), _text.data());
 }
 

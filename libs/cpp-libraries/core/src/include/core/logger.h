@@ -11,6 +11,7 @@ namespace libs {
 namespace core {
 
 class debug_socket;
+class system_log;
 
 // The process logger: made first, destroyed last, and itself the logger of the
 // application's main component. Besides the system log it owns the debug
@@ -62,6 +63,9 @@ private:
     bool m_enable_logger = true;
     // Its own type keeps ZeroMQ's headers out of every file that logs.
     std::unique_ptr<debug_socket> m_debug_socket;
+    // Where records are copied on standard error; null under systemd, whose
+    // journal always listens: the C library's syslog() then, connected once.
+    std::unique_ptr<system_log> m_system_log;
 };
 
 }  // namespace core
