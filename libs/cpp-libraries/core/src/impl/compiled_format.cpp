@@ -87,7 +87,7 @@ void compiled_format::add_text(std::size_t _offset, std::size_t _size) {
 
 void compiled_format::render(const record_arguments& _arguments, record_text& _out) const {
     if (_arguments.count() == 0 && m_expected > 0) {
-        _out.insert(_out.end(), m_source.begin(), m_source.end());
+        _out.append(m_source);
         return;
     }
     for (const piece& piece : m_pieces) {
@@ -97,7 +97,7 @@ void compiled_format::render(const record_arguments& _arguments, record_text& _o
         } else if (static_cast<std::size_t>(piece.m_argument) < _arguments.count()) {
             part = _arguments[static_cast<std::size_t>(piece.m_argument)];
         }
-        _out.insert(_out.end(), part.begin(), part.end());
+        _out.append(part);
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include <time.h>
 
-#include <charconv>
 #include <cstdint>
 #include <ctime>
 #include <limits>
@@ -14,18 +13,6 @@ namespace zel {
 namespace libs {
 namespace core {
 namespace {
-
-void append(boost::string_view _text, record_text& _out) {
-    _out.insert(_out.end(), _text.begin(), _text.end());
-}
-
-void append_number(std::int64_t _number, record_text& _out) {
-    char digits[24];
-    append(boost::string_view(
-               digits,
-               static_cast<std::size_t>(std::to_chars(digits, digits + 24, _number).ptr - digits)),
-           _out);
-}
 
 // "YYYY-mm-dd HH:MM:SS.mmm " in UTC; the part up to the seconds is formatted
 // once a second on each thread.
@@ -44,19 +31,19 @@ void append_date(std::int64_t _milliseconds, record_text& _out) {
             std::strftime(cached.m_text, sizeof cached.m_text, "%Y-%m-%d %H:%M:%S", &broken_down);
         cached.m_seconds = seconds;
     }
-    append(boost::string_view(cached.m_text, cached.m_size), _out);
+    _out.append(boost::string_view(cached.m_text, cached.m_size));
     const auto remainder = static_cast<int>(_milliseconds % 1000);
     const int millis = remainder < 0 ? -remainder : remainder;
     const char fraction[] = {'.', static_cast<char>('0' + millis / 100),
                              static_cast<char>('0' + millis / 10 % 10),
                              static_cast<char>('0' + millis % 10), ' '};
-    append(boost::string_view(fraction, sizeof fraction), _out);
+    _out.append(boost::string_view(fraction, sizeof fraction));
 }
 
 void append_indent(int _depth, record_text& _out) {
     if (_depth > 0) {
-        _out.insert(_out.end(), static_cast<std::size_t>(_depth) * 4, ' ');
-        append("| ", _out);
+        _out.append(static_cast<std::size_t>(_depth) * 4, ' ');
+        _out.append("| ");
     }
 }
 
@@ -122,14 +109,14 @@ component_logger::formatter& component_logger::formatter::date_time(timestamp _t
 
 void component_logger::formatter::compose_body(record_text& _out) const {
     if (m_source_location) {
-        append(m_source_location->short_file(), _out);
+        _out.append(m_source_location->short_file());
         _out.push_back(':');
-        append_number(m_source_location->line(), _out);
+        _out.append_number(m_source_location->line());
         _out.push_back(' ');
     }
     if (!m_function.empty()) {
-        append(m_function, _out);
-        append(": ", _out);
+        _out.append(m_function);
+        _out.append(": ");
     }
     if (m_compiled != nullptr) {
         m_compiled->render(m_arguments, _out);
@@ -139,8 +126,8 @@ void component_logger::formatter::compose_body(record_text& _out) const {
     // sign ("100% done" holds "% d") parses as a format expecting arguments.
     // Fed none, the statement was plain text: render it as written.
     const bool plain_text = m_format->fed_args() == 0 && m_format->expected_args() > 0;
-    append(m_format_is_valid && !plain_text ? boost::string_view(m_format->str()) : m_raw_format,
-           _out);
+    _out.append(m_format_is_valid && !plain_text ? boost::string_view(m_format->str())
+                                                 : m_raw_format);
 }
 
 // The frame is the prefix, the date, the indentation and the body; the system
@@ -150,7 +137,7 @@ void component_logger::formatter::emit() {
     const std::int64_t milliseconds =
         m_timestamp ? m_timestamp->m_time_point.time_since_epoch().count() : now_in_milliseconds();
     record_text frame;
-    append(m_logger.m_zmq_prefix, frame);
+    frame.append(m_logger.m_zmq_prefix);
     const std::size_t date_start = frame.size();
     append_date(milliseconds, frame);
     const std::size_t date_end = frame.size();
@@ -168,9 +155,9 @@ void component_logger::formatter::emit() {
         } else {
             record_text text;
             if (dated) {
-                text.insert(text.end(), frame.begin() + date_start, frame.begin() + date_end);
+                text.append(frame.view(date_start, date_end));
             }
-            text.insert(text.end(), frame.begin() + body_start, frame.end());
+            text.append(frame.view(body_start, frame.size()));
             process_logger.write_system_log(m_log_level,
                                             boost::string_view(text.data(), text.size()));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <boost/container/small_vector.hpp>
+#include <core/inline_text.h>
+
 #include <boost/utility/string_view.hpp>
 
 #include <array>
@@ -14,9 +15,6 @@
 namespace zel {
 namespace libs {
 namespace core {
-
-// A record's text as it is composed: most records fit and allocate nothing.
-using record_text = boost::container::small_vector<char, 512>;
 
 // The arguments of one record, each already rendered as a Boost.Format "%N%"
 // renders it (the stream's default conversion). A record keeps them inside
@@ -63,11 +61,10 @@ public:
 private:
     void add_character(char _value) { add_text(&_value, 1); }
     void add_text(const char* _data, std::size_t _size);
-    // Room for _size more bytes at the end, the start of the argument there.
-    char* extend(std::size_t _size);
-    void finish(char* _end);
+    // The argument ends where the text does.
+    void finish();
 
-    boost::container::small_vector<char, 240> m_text;
+    inline_text<240> m_text;
     std::array<std::uint32_t, max_count> m_ends{};
     std::size_t m_count = 0;
 };
