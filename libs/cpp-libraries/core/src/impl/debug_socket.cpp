@@ -20,11 +20,13 @@ void debug_socket::connect(const std::string& _address) {
 }
 
 void debug_socket::send(boost::string_view _message) {
+    // The frame is made before the lock, which only the send itself holds:
+    // threads that log at once wait for each other as little as can be.
+    ::zmq::message_t frame(_message.data(), _message.size());
     std::lock_guard<std::mutex> lock(m_socket_mutex);
     // An empty result is EAGAIN: no peer, or its queue is full; the record is
     // dropped for the socket. Other failures throw and drop it just the same.
-    (void)m_debug_socket.send(::zmq::const_buffer(_message.data(), _message.size()),
-                              ::zmq::send_flags::dontwait);
+    (void)m_debug_socket.send(frame, ::zmq::send_flags::dontwait);
 }
 
 }  // namespace core
