@@ -1,5 +1,7 @@
 #pragma once
 
+#include <core/impl/adaptive_mutex.h>
+
 #include <boost/utility/string_view.hpp>
 #include <zmq.hpp>
 
@@ -31,7 +33,7 @@ public:
 
 private:
     ::zmq::context_t m_zmq_context;
-    std::mutex m_socket_mutex;
+    adaptive_mutex m_socket_mutex;
     ::zmq::socket_t m_debug_socket;
     std::atomic<bool> m_has_endpoint{false};
 };
