@@ -16,7 +16,7 @@ packages=(
 )
 if [ "${1:-}" = "--tests" ]; then
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev redis-server clang libclang-rt-14-dev
-    clang-format)
+    clang-format libspdlog-dev)
 fi
 
 missing=()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <core/located_exception.h>
+#include <core/record_arguments.h>
 #include <core/scope_guard.h>
 #include <core/source_location.h>
 #include <core/timestamp.h>
@@ -20,6 +21,7 @@ namespace libs {
 namespace core {
 
 class logger;
+class compiled_format;
 
 // The logger of one component of an application. Records go to the system log
 // (copied to standard error unless launched by systemd) and, when the process
@@ -31,7 +33,8 @@ public:
     using indent_guard = scope_guard;
 
     // One record under construction; it is composed and emitted when the
-    // statement that made it ends.
+    // statement that made it ends. A record that goes nowhere (its level masked
+    // in the system log, and no socket to send it to) composes nothing.
     class formatter {
     public:
         formatter(int _log_level, const boost::string_view& _format,
@@ -46,8 +49,10 @@ public:
 
         template <class T>
         formatter& operator%(T&& _argument) {
-            if (m_format_is_valid) {
-                m_format % std::forward<T>(_argument);
+            if (m_compiled != nullptr) {
+                m_arguments.add(_argument);
+            } else if (m_format && m_format_is_valid) {
+                *m_format % std::forward<T>(_argument);
             }
             return *this;
         }
@@ -58,11 +63,20 @@ public:
         formatter& date_time(timestamp _timestamp);
 
     private:
-        std::string compose_body();
+        void use_boost_format();
+        void compose_body(record_text& _out) const;
+        void emit();
 
-        boost::format m_format;
-        std::string m_raw_format;
+        // The format is read once per thread and its arguments rendered as
+        // they come; a format with other directives than "%N%" and "%%" goes
+        // through Boost.Format.
+        const compiled_format* m_compiled = nullptr;
+        record_arguments m_arguments;
+        std::unique_ptr<boost::format> m_format;
+        boost::string_view m_raw_format;
         bool m_format_is_valid = true;
+        bool m_to_system_log = false;
+        bool m_active = false;
         int m_log_level;
         const component_logger& m_logger;
         boost::optional<source_location> m_source_location;

@@ -11,6 +11,7 @@ namespace libs {
 namespace core {
 
 class debug_socket;
+class system_log;
 namespace curve {
 struct client_keys;
 }  // namespace curve
@@ -53,7 +54,13 @@ public:
 private:
     friend class component_logger::formatter;
 
-    void send_to_debug_socket(const std::string& _message) const;
+    // Whether a record of _log_level passes the system log's mask.
+    bool reaches_system_log(int _log_level) const;
+    // Whether records go to the debug socket: writing to it, and an endpoint
+    // connected (without one every send gives up).
+    bool sends_to_debug_socket() const;
+    void write_system_log(int _log_level, boost::string_view _text) const;
+    void send_to_debug_socket(boost::string_view _frame) const;
 
     // Its buffer is the system log's identity, so it lives as long as the logger.
     std::string m_module_name;
@@ -63,6 +70,9 @@ private:
     bool m_enable_logger = true;
     // Its own type keeps ZeroMQ's headers out of every file that logs.
     std::unique_ptr<debug_socket> m_debug_socket;
+    // Where records are copied on standard error; null under systemd, whose
+    // journal always listens: the C library's syslog() then, connected once.
+    std::unique_ptr<system_log> m_system_log;
 };
 
 }  // namespace core

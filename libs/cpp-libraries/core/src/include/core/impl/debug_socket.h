@@ -1,9 +1,12 @@
 #pragma once
 
 #include <core/curve/client_keys.h>
+#include <core/impl/adaptive_mutex.h>
 
+#include <boost/utility/string_view.hpp>
 #include <zmq.hpp>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -27,12 +30,15 @@ public:
     // The same as a CURVE client; throws exception when libzmq refuses _keys.
     void connect(const std::string& _address, const curve::client_keys& _keys);
     // Never blocks: a record the socket cannot take at once is dropped.
-    void send(const std::string& _message);
+    void send(boost::string_view _message);
+    // Whether an endpoint was ever connected: before, every send gives up.
+    bool has_endpoint() const { return m_has_endpoint.load(std::memory_order_relaxed); }
 
 private:
     ::zmq::context_t m_zmq_context;
-    std::mutex m_socket_mutex;
+    adaptive_mutex m_socket_mutex;
     ::zmq::socket_t m_debug_socket;
+    std::atomic<bool> m_has_endpoint{false};
 };
 
 }  // namespace core
