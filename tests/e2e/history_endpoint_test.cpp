@@ -140,15 +140,15 @@ TEST_F(history_test, a_tail_gets_what_was_logged_while_the_relay_restarted_once)
 }
 
 TEST_F(history_test, a_slow_reader_is_told_what_it_lost_and_nothing_more) {
-    start_relay(64 * 1024);
+    start_relay(16 * 1024);
     const auto tail = start_tail({"-n", "10"});
     send("first", 1, 1);
     ASSERT_TRUE(tail->wait_for_stdout("first1\n", 10s));
     // Nobody reads the tail's output meanwhile: it stops at a full pipe.
-    const int sent = 20000;
-    send(std::string(90, 'x') + " ", 1, sent);
+    const int sent = 8000;
+    send(std::string(500, 'x') + " ", 1, sent);
     send("end", 1, 1);
-    ASSERT_TRUE(tail->wait_for_stdout("end1\n", 30s)) << tail->standard_error();
+    ASSERT_TRUE(tail->wait_for_stdout("end1\n", 120s)) << tail->standard_error();
     std::uint64_t lost = 0;
     const std::regex gap("vandrel-tail: lost ([0-9]+) records \\(reader too slow\\)\n");
     const auto& errors = tail->standard_error();
