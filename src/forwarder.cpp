@@ -92,6 +92,7 @@ void forwarder::stop() {
             break;
         }
         if (!error) {
+            count_received(queued);
             publish(std::move(queued));
         }
     }

@@ -151,7 +151,7 @@ TEST_F(curve_test, the_logger_and_a_stream_with_keys_carry_records) {
                                    "--key", directory.path("service")});
     test_support::child_process tail(
         VANDREL_TAIL_BINARY,
-        {"-a", relay->output(), "-n", "1", "--server-key", server_key, "--key",
+        {"-a", relay->output(), "-m", "1", "--server-key", server_key, "--key",
          directory.path("tail"), "&heartbeat_service:heartbeat"},
         {}, test_support::child_process::output::captured);
     EXPECT_TRUE(tail.wait_for_stdout(" heartbeat ", 20s)) << tail.standard_error();
