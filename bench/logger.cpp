@@ -227,3 +227,24 @@ BENCHMARK(service)->Threads(1)->Threads(2)->UseRealTime();
 }  // namespace
 
 BENCHMARK_MAIN();
+
+// Closing note. Five whole runs, medians of per-run ratios (spread in
+// brackets), two shared cores, spdlog 1.10 on the same job; before this
+// logger's fast path, the same benchmark gave compose 1,900-2,800 ns, socket
+// 2,000-3,800 ns and service 16-25 us a record.
+// - compose: 0.31 (0.27-0.55) of spdlog_stderr; 0.28 (121 against 435 ns)
+//   in a run of five repetitions on a quiet machine.
+// - socket: 0.46 (0.30-0.51) of spdlog_stderr; 0.32 (139 ns) on the quiet run.
+// - service: 0.09 (0.06-0.14) of spdlog_service: without a system-log daemon
+//   spdlog pays the C library's connection attempt on every record (10-15 us),
+//   the logger once a second.
+// - two threads: socket 1.10 (0.42-1.43) times the records of one, compose
+//   0.73 (0.54-1.47), spdlog's own 0.77 (0.44-1.00); on the quiet run compose
+//   1.12, socket 1.02, spdlog 0.66. The goal of 1.6 is not shown. No lock
+//   waits: 8,300 futex calls for 7.5 million records on two threads (strace),
+//   and a profile with clock_gettime 17%, ZeroMQ's send 11%, the composition
+//   25%, malloc/free of the frame 6%, setlogmask(0) 3.4%, the socket's lock
+//   5%. The processor time per record grows from 121 to 158 ns with the second
+//   thread, and two threads of plain independent work (to_chars and memcpy)
+//   gain 1.2 to 2.2 times in back-to-back runs here: the shared machine, not
+//   the logger, is what these figures bound.

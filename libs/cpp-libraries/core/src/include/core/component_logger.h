@@ -73,6 +73,7 @@ public:
         const compiled_format* m_compiled = nullptr;
         record_arguments m_arguments;
         std::unique_ptr<boost::format> m_format;
+        // The statement's own argument: it lives until the statement ends.
         boost::string_view m_raw_format;
         bool m_format_is_valid = true;
         bool m_to_system_log = false;
