@@ -169,11 +169,17 @@ void metrics_server::accept() {
             });
             return;
         }
-        if (open.size() < max_connections) {
-            auto client = std::make_shared<connection>(std::move(_socket), state);
-            open.push_back(client);
-            client->start();
+        // The oldest has waited longest, idle most likely: it gives way, so that peers that only
+        // hold connections cannot keep a scraper out.
+        if (open.size() == max_connections) {
+            if (const auto oldest = open.front().lock()) {
+                oldest->close();
+            }
+            open.erase(open.begin());
         }
+        auto client = std::make_shared<connection>(std::move(_socket), state);
+        open.push_back(client);
+        client->start();
         accept();
     });
 }

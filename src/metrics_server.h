@@ -19,7 +19,7 @@ namespace zel {
 // when a request asks for it, so serving costs the loop nothing between scrapes.
 //
 // Anyone who reaches the port may connect, so what a client can make it hold is bounded: at most
-// max_connections at once (a further one is closed at once), a request of at most
+// max_connections at once (a further one closes the oldest), a request of at most
 // max_request_bytes with no body, and each connection ends after connection_timeout however far
 // it has come. One request per connection: the response closes it.
 class metrics_server {

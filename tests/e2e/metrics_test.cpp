@@ -16,13 +16,14 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-// The whole response to GET _target, read until the server closes; empty when it cannot connect.
-std::string http_get(int _port, const std::string& _target) {
+// A loopback connection to _port, or -1.
+int connect_to(int _port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -30,8 +31,18 @@ std::string http_get(int _port, const std::string& _target) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const timeval timeout{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The whole response to GET _target, read until the server closes; empty when it cannot connect.
+std::string http_get(int _port, const std::string& _target) {
+    const int fd = connect_to(_port);
     std::string response;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    if (fd >= 0) {
         const std::string request = "GET " + _target + " HTTP/1.1\r\nHost: x\r\n\r\n";
         send(fd, request.data(), request.size(), MSG_NOSIGNAL);
         char buffer[4096];
@@ -85,6 +96,15 @@ TEST(metrics, count_a_known_load_and_the_peers_as_they_come_and_go) {
     EXPECT_NE(http_get(port, "/metrics").find("Content-Type: text/plain; version=0.0.4"),
               std::string::npos);
     EXPECT_EQ(http_get(port, "/other").rfind("HTTP/1.1 404 ", 0), 0u);
+    // Peers that only hold connections do not keep a scraper out.
+    std::vector<int> idle;
+    for (int i = 0; i < 40; ++i) {
+        idle.push_back(connect_to(port));
+    }
+    EXPECT_NE(http_get(port, "/metrics").find("vandrel_producers 0"), std::string::npos);
+    for (const int fd : idle) {
+        close(fd);
+    }
 
     relay.send_signal(SIGTERM);
     const auto log = relay.wait(15s).standard_error;
