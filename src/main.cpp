@@ -1,16 +1,8 @@
 #include "command_line.h"
 #include "config.h"
-#include "endpoint_security.h"
-#include "exposure.h"
-#include "forwarder.h"
 #include "generate_keys.h"
-#include "history.h"
-#include "history_server.h"
-#include "memory_release.h"
-#include "metrics_server.h"
-#include "reload_actions.h"
+#include "relay.h"
 
-#include <core/constants.h>
 #include <core/core.h>
 #include <core/events_loop.h>
 #include <core/ignore_broken_pipes.h>
@@ -19,8 +11,6 @@
 
 #include <chrono>
 #include <iostream>
-#include <memory>
-#include <optional>
 
 namespace core = zel::libs::core;
 
@@ -64,76 +54,17 @@ int main(int argc, char** argv) {
         const auto core = core::core::create(logger);
         const auto loop = core->create_events_loop("main");
         const auto signals = loop->stop_on_signals();
-        // Made before the sockets it secures and what SIGHUP reloads, and destroyed after them.
-        zel::endpoint_security security(*loop, logger, config.system.curve);
-        const zel::secure_socket secure = [&security](azmq::socket& _socket, auto _on_connection) {
-            return security.secure(_socket, std::move(_on_connection));
-        };
-        zel::reload_actions reload(loop->get_io_context(), logger);
-        if (config.system.curve) {
-            reload.add("the client keys", [&security] { security.reload(); });
-        }
-
-        std::unique_ptr<zel::history> history;
-        std::unique_ptr<zel::history_server> history_server;
-        if (!config.system.history_address.empty()) {
-            history = std::make_unique<zel::history>(config.system.history_bytes);
-            history_server = std::make_unique<zel::history_server>(
-                loop->get_io_context(), *history, config.system.history_address, logger, secure);
-            history_server->start();
-            logger.info("history %1%, %2% bytes, relay start %3%") % history_server->endpoint() %
-                config.system.history_bytes % history_server->identity();
-        }
-        zel::forwarder forwarder(loop->get_io_context(), config.system.input_address,
-                                 config.system.output_address, logger, history.get(), secure);
-        forwarder.start();
-        logger.info("vandrel %1%, configuration %2%, input %3%, output %4%") %
-            core::constants::git_version % file_name % forwarder.input_endpoint() %
-            forwarder.output_endpoint();
-        // With keys, only the clients of the allow-list reach the records.
-        if (!config.system.curve) {
-            zel::warn_if_exposed(logger, "input", forwarder.input_endpoint(),
-                                 "send records to every subscriber");
-            zel::warn_if_exposed(logger, "output", forwarder.output_endpoint(),
-                                 "read every record");
-            if (history_server) {
-                zel::warn_if_exposed(logger, "history", history_server->endpoint(),
-                                     "read every record");
-            }
-        }
-
-        std::optional<zel::metrics_server> metrics;
-        if (!config.system.metrics_address.empty()) {
-            metrics.emplace(
-                loop->get_io_context(), config.system.metrics_address,
-                [&forwarder, &security] {
-                    return forwarder.counters().metrics() + security.metrics();
-                },
-                logger);
-            logger.info("metrics at %1%/metrics") % metrics->endpoint();
-            zel::warn_if_exposed(logger, "metrics endpoint", metrics->endpoint(),
-                                 "read the relay's counters");
-        }
-
-        const zel::memory_release memory(*loop, forwarder.counters());
-
-        const auto status_line = [&forwarder, &security] {
-            const auto refused = security.status();
-            return forwarder.counters().status() + (refused.empty() ? "" : "; " + refused);
-        };
-        const auto notifier =
-            core::service::notifier::create(*loop, logger, status_line, status_period);
+        zel::relay relay(*loop, config, file_name, logger);
+        const auto notifier = core::service::notifier::create(
+            *loop, logger, [&relay] { return relay.status(); }, status_period);
         notifier->ready();
         while (!logger.execute([&] { loop->run(); })) {
         }
         // Only a signal stops the loop.
         notifier->stopping();
 
-        forwarder.stop();
-        if (history_server) {
-            history_server->stop();
-        }
-        logger.info("totals: %1%") % status_line();
+        relay.stop();
+        logger.info("totals: %1%") % relay.status();
         logger.info("exit").location(ZEL_LOCATION);
         status = zel::exit_status::success;
     });

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "config.h"
+#include "endpoint_security.h"
+#include "forwarder.h"
+#include "history.h"
+#include "history_server.h"
+#include "memory_release.h"
+#include "metrics_server.h"
+#include "reload_actions.h"
+#include "secure_socket.h"
+
+#include <core/events_loop.h>
+#include <core/logger.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace zel {
+
+// The relay's pieces wired together as its configuration asks: the forwarder, its history and
+// the history's endpoint, the keys that secure every endpoint and what SIGHUP reloads, the
+// counters served to a scraper, and memory given back after bursts. Everything is bound when the
+// constructor returns, which throws, naming what failed, when anything cannot start. Made and
+// used on the thread of _loop, which must outlive it.
+class relay {
+public:
+    relay(libs::core::events_loop& _loop, const config& _config, const std::string& _file_name,
+          const libs::core::logger& _logger);
+    relay(const relay&) = delete;
+    relay& operator=(const relay&) = delete;
+
+    // What it has relayed, its peers and those it refused, in one line: for the service
+    // manager's status and the totals record.
+    std::string status() const;
+    // Once the loop has stopped: relays what its input already holds, and gives history readers
+    // a last turn.
+    void stop();
+
+private:
+    std::unique_ptr<history_server> serve_history(libs::core::events_loop& _loop,
+                                                  const config& _config);
+    void serve_metrics(libs::core::events_loop& _loop, const std::string& _address);
+    void warn_of_exposure();
+
+    const libs::core::logger& m_logger;
+    // Made before the sockets it secures and what SIGHUP reloads, and destroyed after them.
+    endpoint_security m_security;
+    const secure_socket m_secure;
+    reload_actions m_reload;
+    std::unique_ptr<history> m_history;
+    std::unique_ptr<history_server> m_history_server;
+    forwarder m_forwarder;
+    std::optional<metrics_server> m_metrics;
+    const memory_release m_memory;
+};
+
+}  // namespace zel
