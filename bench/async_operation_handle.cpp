@@ -2,7 +2,7 @@
 // one loop, and the loop's thread delivers them to the callbacks.
 #include <core/core.h>
 #include <core/events_loop.h>
-#include <core/impl/async_operation_handle_impl.h>
+#include <core/impl/async_operation_handle/async_operation_handle_impl.h>
 #include <core/logger.h>
 
 #include <benchmark/benchmark.h>

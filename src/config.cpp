@@ -1,6 +1,6 @@
 #include "config.h"
 
-#include "history_config.h"
+#include "history/history_config.h"
 
 #include <config/config.h>
 #include <core/append_escaped.h>

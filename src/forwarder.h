@@ -1,11 +1,11 @@
 #pragma once
 
-#include "history.h"
-#include "relay_counters.h"
-#include "secure_socket.h"
+#include "history/history.h"
+#include "metrics/relay_counters.h"
+#include "security/secure_socket.h"
 
 #include <core/curve/zap_handler.h>
-#include <core/impl/connection_monitor.h>
+#include <core/impl/zmq/connection_monitor.h>
 #include <core/logger.h>
 #include <azmq/socket.hpp>
 

@@ -1,7 +1,7 @@
 #include "command_line.h"
 #include "config.h"
-#include "generate_keys.h"
 #include "relay.h"
+#include "security/generate_keys.h"
 
 #include <core/core.h>
 #include <core/events_loop.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "relay_counters.h"
+#include "metrics/relay_counters.h"
 
 #include <core/events_loop.h>
 #include <core/periodic_timer.h>

@@ -1,6 +1,6 @@
 #include "relay.h"
 
-#include "exposure.h"
+#include "security/exposure.h"
 
 #include <core/constants.h>
 

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "config.h"
-#include "endpoint_security.h"
 #include "forwarder.h"
-#include "history.h"
-#include "history_server.h"
+#include "history/history.h"
+#include "history/history_server.h"
 #include "memory_release.h"
-#include "metrics_server.h"
+#include "metrics/metrics_server.h"
 #include "reload_actions.h"
-#include "secure_socket.h"
+#include "security/endpoint_security.h"
+#include "security/secure_socket.h"
 
 #include <core/events_loop.h>
 #include <core/logger.h>

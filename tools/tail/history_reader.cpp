@@ -1,6 +1,6 @@
 #include "history_reader.h"
 
-#include "history_protocol.h"
+#include "history/history_protocol.h"
 
 #include <boost/asio/error.hpp>
 #include <boost/system/error_code.hpp>

@@ -1,8 +1,8 @@
 #include <core/impl/http/async_request.h>
 
 #include <core/exception_to_string.h>
+#include <core/impl/events_loop/memory_bound_handler.h>
 #include <core/impl/http/client_impl.h>
-#include <core/impl/memory_bound_handler.h>
 
 #include <boost/asio/post.hpp>
 

@@ -1,6 +1,6 @@
 #include <core/http/headers.h>
 
-#include <core/impl/equal_ignoring_case.h>
+#include <core/impl/text/equal_ignoring_case.h>
 
 namespace zel {
 namespace libs {

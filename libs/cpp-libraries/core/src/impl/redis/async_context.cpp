@@ -2,7 +2,7 @@
 
 #include <core/append_escaped.h>
 #include <core/exception.h>
-#include <core/impl/async_operation_handle_impl.h>
+#include <core/impl/async_operation_handle/async_operation_handle_impl.h>
 #include <core/impl/redis/command_view.h>
 #include <core/redis/context.h>
 #include <core/scope_guard.h>

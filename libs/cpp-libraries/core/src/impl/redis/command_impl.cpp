@@ -1,6 +1,6 @@
 #include <core/impl/redis/command_impl.h>
 
-#include <core/impl/async_operation_handle_impl.h>
+#include <core/impl/async_operation_handle/async_operation_handle_impl.h>
 
 #include <utility>
 

@@ -2,7 +2,7 @@
 
 #include <core/append_escaped.h>
 #include <core/exception.h>
-#include <core/impl/equal_ignoring_case.h>
+#include <core/impl/text/equal_ignoring_case.h>
 
 #include <charconv>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include <core/impl/redis/context_impl.h>
 
 #include <core/exception.h>
-#include <core/impl/async_operation_handle_impl.h>
+#include <core/impl/async_operation_handle/async_operation_handle_impl.h>
 #include <core/impl/redis/command_impl.h>
 
 #include <charconv>

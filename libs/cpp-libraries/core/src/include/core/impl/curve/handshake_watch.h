@@ -2,7 +2,7 @@
 
 #include <core/curve/zap_handler.h>
 #include <core/impl/curve/refusal_log.h>
-#include <core/impl/socket_monitor.h>
+#include <core/impl/zmq/socket_monitor.h>
 
 #include <boost/asio/io_context.hpp>
 

@@ -5,7 +5,7 @@
 #include <core/http/headers.h>
 #include <core/http/method.h>
 #include <core/http/result.h>
-#include <core/impl/handler_memory.h>
+#include <core/impl/events_loop/handler_memory.h>
 
 #include <boost/asio/io_context.hpp>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <core/component_logger.h>
-#include <core/impl/callback_slot.h>
+#include <core/impl/events_loop/callback_slot.h>
 #include <core/ip_protocol.h>
 #include <core/udp/socket.h>
 
