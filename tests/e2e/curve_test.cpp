@@ -39,20 +39,12 @@ struct curve_test : ::testing::Test {
     }
 
     void start_relay() {
-        // A port another test's connection takes between its choice and the bind is chosen anew.
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            relay = std::make_unique<e2e::relay_process>(
-                "", "", std::vector<std::string>{},
-                R"("curve": {"secret_key_file": ")" + directory.path("relay.key") +
-                    R"(", "clients_directory": ")" + clients + R"("})");
-            if (relay->process().wait_for_stderr("output tcp", 30s)) {
-                return;
-            }
-            if (relay->process().standard_error().find("Cannot bind") == std::string::npos) {
-                break;
-            }
-        }
-        FAIL() << relay->process().standard_error();
+        relay = std::make_unique<e2e::relay_process>(
+            "", "", std::vector<std::string>{},
+            R"("curve": {"secret_key_file": ")" + directory.path("relay.key") +
+                R"(", "clients_directory": ")" + clients + R"("})");
+        ASSERT_TRUE(relay->process().wait_for_stderr("output tcp", 30s))
+            << relay->process().standard_error();
     }
 
     // A client's pair; listed in the clients directory when _allowed.
