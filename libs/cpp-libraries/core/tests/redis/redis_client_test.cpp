@@ -330,14 +330,15 @@ TEST_F(redis_client_test, a_server_that_stops_answering_ends_every_wait_at_its_t
     // A command that blocks by design waits its own second on top.
     const auto blocking = context->create_command({"BLPOP", "never", "1"});
     start = clock::now();
-    // One queued after it with a later deadline is dropped with the connection.
-    const auto longer = context->create_command({"BLPOP", "never", "2"});
+    // One queued after it with a deadline far later is dropped with the connection, even when
+    // a loaded machine runs the loop late: its own deadline is beyond any such delay.
+    const auto longer = context->create_command({"BLPOP", "never", "30"});
     const std::vector<redis::command::handle> handles{run_async(*blocking), run_async(*get),
                                                       run_async(*longer)};
     ASSERT_TRUE(await_replies(3));
     const auto waited = clock::now() - start;
     EXPECT_GE(waited, milliseconds(1300));
-    EXPECT_LT(waited, std::chrono::seconds(4));
+    EXPECT_LT(waited, std::chrono::seconds(15));
     const std::vector<std::string> why{
         "timed out", "timed out", "dropped with the connection after an older command timed out"};
     for (std::size_t i = 0; i < why.size(); ++i) {
