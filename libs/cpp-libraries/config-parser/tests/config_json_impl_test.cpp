@@ -91,3 +91,14 @@ TEST(config_json_impl, large_document_is_read_whole) {
     ASSERT_EQ(boost::size(items), count);
     EXPECT_EQ(std::prev(boost::end(items))->as_object()->get_value("id")->as_int(), count - 1);
 }
+
+TEST(config_json_impl, members_given_twice_are_named_by_path_and_the_last_counts) {
+    const auto document = read_json(R"(/* c */ {"a": {"b": 1, "c": [{"d": 1, "d": 2}],
+        "b": 3}, "e": 1, "a": {"b": 4, "b": 5,}, "\u0065": [0, {"f": 0}]})");
+    EXPECT_EQ(document->repeated_members(),
+              (std::vector<std::string>{"a.c[0].d", "a.b", "a", "a.b", "e"}));
+    EXPECT_EQ(document->get_by_path<int>({"a", "b"}).value(), 5);
+    EXPECT_TRUE(read_json(R"({"a": {"a": 1}, "b": [{"a": 1}, {"a": 1}]})")
+                    ->repeated_members()
+                    .empty());
+}

@@ -1,8 +1,12 @@
 #include "config_json_impl.h"
 
+#include "find_repeated_members.h"
+
 #include <json/reader.h>
 
 #include <boost/throw_exception.hpp>
+#include <memory>
+#include <sstream>
 #include <stdexcept>
 
 namespace zel::libs::config {
@@ -20,7 +24,7 @@ constexpr int max_nesting = 1000;
 // UTF-8, and neither do we, since configuration strings (paths, endpoints)
 // are handed on to the system as they are, and a byte string the system
 // accepts should not be refused here.
-Json::Value parse(std::istream& _stream) {
+Json::Value parse(const std::string& _text) {
     Json::CharReaderBuilder builder;
     builder["collectComments"] = false;
     builder["stackLimit"] = max_nesting;
@@ -28,7 +32,8 @@ Json::Value parse(std::istream& _stream) {
     std::string errors;
     bool parsed = false;
     try {
-        parsed = Json::parseFromStream(builder, _stream, &document, &errors);
+        const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        parsed = reader->parse(_text.data(), _text.data() + _text.size(), &document, &errors);
     } catch (const Json::Exception& _error) {
         // Nesting past the limit is reported by throwing, not through the
         // error report.
@@ -40,10 +45,19 @@ Json::Value parse(std::istream& _stream) {
     return document;
 }
 
+// The whole stream, as the JSON reader would read it itself.
+std::string read_all(std::istream& _stream) {
+    std::ostringstream text;
+    text << _stream.rdbuf();
+    return text.str();
+}
+
 }  // namespace
 
 config_json_impl::config_json_impl(std::istream& _stream) {
-    const Json::Value document = parse(_stream);
+    const std::string text = read_all(_stream);
+    const Json::Value document = parse(text);
+    m_repeated = find_repeated_members(text, max_nesting);
     dictionary_impl& root = m_dictionaries.emplace_back();
     // An array at the top level yields its elements, all named "", so the
     // root keeps the first; a scalar yields nothing and the root stays empty.

@@ -22,6 +22,7 @@ public:
     explicit config_json_impl(std::istream& _stream);
 
     object get_root() const override;
+    const std::vector<std::string>& repeated_members() const override { return m_repeated; }
 
 private:
     void processValue(const Json::Value& _value, const std::string& _name,
@@ -32,6 +33,7 @@ private:
 
     std::list<dictionary_impl> m_dictionaries;
     std::list<std::vector<value_impl>> m_arrays;
+    std::vector<std::string> m_repeated;
 };
 
 }  // namespace zel::libs::config

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace zel::libs::config {
 
@@ -26,6 +27,10 @@ public:
 
     virtual ~config() = default;
     virtual object get_root() const = 0;
+    // The path of each member the document gives more than once, at each repetition, in the
+    // order of the text ("system.input_address", an array's element as "list[2]"); the root
+    // holds the last of them.
+    virtual const std::vector<std::string>& repeated_members() const = 0;
 
     // Reads the whole stream. Throws std::runtime_error, with a text that
     // starts with "Cannot parse json: ", for anything that is not a document
