@@ -11,9 +11,14 @@ namespace zel {
 // The relay's configuration: where its sockets bind, and what its history may hold.
 struct config {
     // Throws when the document cannot be read, lacks either endpoint or holds a known member of
-    // the wrong type; every such problem is named in one message, which names _file_name.
+    // the wrong type or form (an address ZeroMQ or the metrics endpoint cannot bind, a history
+    // beyond the machine's memory and swap); every such problem is named in one message, which
+    // names _file_name.
     config(std::istream& _stream, const std::string& _file_name);
-    // The same from the file at _path; a failure to read or parse it names the file.
+    // The same from the file at _path, and what the start reads before it binds: the key file
+    // and the clients directory of system.curve. A failure to read or parse the file, a file
+    // above max_file_bytes (read no further), or a key file or directory that cannot be read
+    // throws naming the file.
     static config read(const std::string& _path);
 
     // Where the relay's key pair and the keys of the clients it admits are.
@@ -34,10 +39,11 @@ struct config {
         std::optional<curve_settings> curve;
     } system;
     // One per member of "system" the relay does not know, naming it and the file: read, and
-    // ignored.
+    // ignored; and one per member given twice, by its path: the last one counts.
     std::vector<std::string> warnings;
 
     static constexpr std::size_t default_history_bytes = 64 * 1024 * 1024;
+    static constexpr std::size_t max_file_bytes = 16 * 1024 * 1024;
 };
 
 }  // namespace zel

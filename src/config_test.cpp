@@ -23,10 +23,10 @@ std::string failure_of(const std::string& _document) {
 
 TEST(broker_config, reads_both_endpoints_and_ignores_the_rest) {
     std::istringstream stream(R"({"other": 1, "system": {"input_address": "tcp://a:1",
-        "extra": [1, 2], "output_address": ""}})");
+        "extra": [1, 2], "output_address": "ipc://b"}})");
     const zel::config config(stream, "f.json");
     EXPECT_EQ(config.system.input_address, "tcp://a:1");
-    EXPECT_EQ(config.system.output_address, "");
+    EXPECT_EQ(config.system.output_address, "ipc://b");
 }
 
 TEST(broker_config, every_missing_or_mistyped_key_is_named_in_one_message_with_the_file) {
@@ -37,13 +37,13 @@ TEST(broker_config, every_missing_or_mistyped_key_is_named_in_one_message_with_t
               invalid +
                   "system.input_address is missing\nsystem.output_address is missing\n"
                   "system.metrics_address must be a string, not null");
-    EXPECT_EQ(failure_of(R"({"system": {"input_address": "x", "output_address": 5,
+    EXPECT_EQ(failure_of(R"({"system": {"input_address": "ipc://x", "output_address": 5,
         "history_bytes": 1.5}})"),
               invalid +
                   "system.output_address must be a string, not a number\n"
                   "system.history_bytes must be a whole number, not a number");
     // A curve object is whole or an error: never a relay open to all for want of a member.
-    EXPECT_EQ(failure_of(R"({"system": {"input_address": "x", "output_address": "y",
+    EXPECT_EQ(failure_of(R"({"system": {"input_address": "ipc://x", "output_address": "ipc://y",
         "curve": {"secret_key_file": 1}}})"),
               invalid +
                   "system.curve.secret_key_file must be a string, not a number\n"
@@ -52,7 +52,7 @@ TEST(broker_config, every_missing_or_mistyped_key_is_named_in_one_message_with_t
 
 TEST(broker_config, unknown_members_of_system_are_warned_about_by_name) {
     std::istringstream stream(
-        R"({"system": {"input_address": "a", "output_address": "b", "outptu_hwm": 1}})");
+        R"({"system": {"input_address": "ipc://a", "output_address": "ipc://b", "outptu_hwm": 1}})");
     const zel::config config(stream, "f.json");
     EXPECT_EQ(config.warnings,
               std::vector<std::string>{"Config file f.json: system.outptu_hwm is not a member "
@@ -60,15 +60,15 @@ TEST(broker_config, unknown_members_of_system_are_warned_about_by_name) {
 }
 
 TEST(broker_config, the_history_is_off_unless_its_address_is_given_and_its_bound_checked) {
-    const std::string endpoints = R"("input_address": "a", "output_address": "b")";
+    const std::string endpoints = R"("input_address": "ipc://a", "output_address": "ipc://b")";
     std::istringstream absent("{\"system\": {" + endpoints + "}}");
     const zel::config defaults(absent, "f.json");
     EXPECT_EQ(defaults.system.history_address, "");
     EXPECT_EQ(defaults.system.history_bytes, zel::config::default_history_bytes);
     std::istringstream given("{\"system\": {" + endpoints +
-                             R"(, "history_address": "h", "history_bytes": 5000}})");
+                             R"(, "history_address": "ipc://h", "history_bytes": 5000}})");
     const zel::config history(given, "f.json");
-    EXPECT_EQ(history.system.history_address, "h");
+    EXPECT_EQ(history.system.history_address, "ipc://h");
     EXPECT_EQ(history.system.history_bytes, 5000u);
     for (const char* wrong : {R"("history_address": 1)", R"("history_bytes": 4095)",
                               R"("history_bytes": 5000.5)", R"("history_bytes": "5000")"}) {
