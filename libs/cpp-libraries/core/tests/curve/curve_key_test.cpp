@@ -72,20 +72,4 @@ TEST_F(curve_key_test, a_file_without_exactly_one_z85_key_is_refused_by_name) {
     EXPECT_THROW(curve::read_key_file(directory.path("missing.pub")), zel::libs::core::exception);
 }
 
-TEST_F(curve_key_test, a_secret_key_is_never_read_from_a_pub_and_told_when_others_may_read_it) {
-    const auto pair = curve::key_pair::generate();
-    pair.write(directory.path("relay"));
-    try {
-        curve::key_pair::read(directory.path("relay.pub"));
-        ADD_FAILURE() << "a .pub was read as a secret key";
-    } catch (const zel::libs::core::exception& _error) {
-        EXPECT_NE(_error.get_string_error().find("Key file " + directory.path("relay.pub")),
-                  std::string::npos)
-            << _error.get_string_error();
-    }
-    EXPECT_EQ(curve::key_pair::loose_permissions(directory.path("relay.key")), "");
-    ASSERT_EQ(chmod(directory.path("relay.key").c_str(), 0640), 0);
-    EXPECT_EQ(curve::key_pair::loose_permissions(directory.path("relay.key")), "0640");
-}
-
 }  // namespace

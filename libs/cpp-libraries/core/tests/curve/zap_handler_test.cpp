@@ -12,11 +12,9 @@
 #include <gtest/gtest.h>
 #include <zmq.hpp>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -133,41 +131,16 @@ TEST_F(zap_handler_test, a_socket_whose_handler_is_gone_refuses_every_client) {
     EXPECT_NE(number, ZMQ_EVENT_HANDSHAKE_SUCCEEDED);
 }
 
-TEST_F(zap_handler_test, a_bad_key_file_is_left_out_at_a_reload_and_at_the_start) {
+TEST_F(zap_handler_test, a_malformed_key_file_is_left_out_and_the_others_admitted) {
     std::FILE* file = std::fopen(clients.path("broken.pub").c_str(), "w");
     std::fputs("not a key\n", file);
     std::fclose(file);
-    std::filesystem::create_directory(clients.path("directory.pub"));
     handler->reload();
     ASSERT_TRUE(run_until([&] { return handler->reloaded().performed == 1; }));
     EXPECT_EQ(handler->reloaded().failed, 1U);
-
-    handler.reset();
-    handler = curve::zap_handler::create(*loop, logger, server_keys, clients.path());
     const auto endpoint = bind();
     const auto friendly = push(endpoint, &allowed, "allowed");
     EXPECT_TRUE(run_until([&] { return received.count("allowed") != 0; }));
-}
-
-TEST_F(zap_handler_test, a_directory_gone_at_a_reload_admits_nobody) {
-    std::filesystem::remove_all(clients.path());
-    handler->reload();
-    ASSERT_TRUE(run_until([&] { return handler->reloaded().performed == 1; }));
-    EXPECT_EQ(handler->reloaded().failed, 1U);
-    const auto endpoint = bind();
-    const auto friendly = push(endpoint, &allowed, "allowed");
-    EXPECT_TRUE(run_until([&] { return handler->refused().unknown_key != 0; }));
-    EXPECT_EQ(received.count("allowed"), 0U);
-}
-
-TEST_F(zap_handler_test, requests_during_a_reading_are_served_by_one_more) {
-    for (int request = 0; request < 100; ++request) {
-        handler->reload();
-    }
-    ASSERT_TRUE(run_until([&] { return handler->reloaded().performed == 2; }));
-    // Time for a third reading, were one waiting.
-    loop->get_io_context().run_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(handler->reloaded().performed, 2U);
 }
 
 }  // namespace
