@@ -8,7 +8,9 @@ namespace zel {
 
 reload_actions::reload_actions(boost::asio::io_context& _io_context,
                                const libs::core::logger& _logger)
-    : m_logger(_logger), m_hangup(_io_context, SIGHUP) {
+    : m_logger(_logger)
+    , m_hangup(_io_context, SIGHUP)
+    , m_alive(std::make_shared<reload_actions*>(this)) {
     wait();
 }
 
@@ -17,14 +19,14 @@ void reload_actions::add(std::string _name, action _action) {
 }
 
 void reload_actions::wait() {
-    // The object outlives every wait: its destruction cancels the pending one, whose completion
-    // then runs in the loop's drain with operation_aborted and touches nothing.
-    m_hangup.async_wait([this](const boost::system::error_code& _error, int) {
-        if (_error) {
+    m_hangup.async_wait([alive = std::weak_ptr<reload_actions*>(m_alive)](
+                            const boost::system::error_code& _error, int) {
+        const auto actions = alive.lock();
+        if (!actions || _error) {
             return;
         }
-        wait();
-        reload();
+        (*actions)->wait();
+        (*actions)->reload();
     });
 }
 
@@ -35,8 +37,8 @@ void reload_actions::reload() {
     }
     for (const auto& [name, action] : m_actions) {
         try {
+            m_logger.info("SIGHUP: reloading %1%") % name;
             action();
-            m_logger.info("SIGHUP: reloaded %1%") % name;
         } catch (...) {
             m_logger.error("SIGHUP: cannot reload %1%, the previous one stays: %2%") % name %
                 libs::core::exception_to_string();

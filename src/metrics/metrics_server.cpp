@@ -162,8 +162,9 @@ void metrics_server::accept() {
             // Out of descriptors, most likely: accepting again at once would fail as fast.
             state->logger.log_error(_error, ZEL_LOCATION);
             m_retry.expires_after(accept_retry_delay);
-            m_retry.async_wait([this](const boost::system::error_code& _wait_error) {
-                if (!_wait_error) {
+            // An expiry already queued when the server goes finds the state without its text.
+            m_retry.async_wait([this, state](const boost::system::error_code& _wait_error) {
+                if (!_wait_error && state->text) {
                     accept();
                 }
             });

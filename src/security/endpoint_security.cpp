@@ -1,7 +1,6 @@
 #include "security/endpoint_security.h"
 
 #include <core/curve/key_pair.h>
-#include <core/exception.h>
 
 #include <utility>
 
@@ -14,12 +13,19 @@ endpoint_security::endpoint_security(libs::core::events_loop& _loop,
     if (!_settings) {
         return;
     }
-    m_clients_directory = _settings->clients_directory;
-    m_handler = libs::core::curve::zap_handler::create(
-        _loop, _logger, libs::core::curve::key_pair::read(_settings->secret_key_file),
-        m_clients_directory);
-    m_logger.info("CURVE on every endpoint, key %1%, clients of %2%") % _settings->secret_key_file %
-        m_clients_directory;
+    const auto& secret_key_file = _settings->secret_key_file;
+    auto keys = libs::core::curve::key_pair::read(secret_key_file);
+    const auto permissions = libs::core::curve::key_pair::loose_permissions(secret_key_file);
+    if (!permissions.empty()) {
+        m_logger.warning(
+            "Key file %1% is readable by group or others (mode %2%): a secret key "
+            "should be its owner's alone (chmod 600)") %
+            secret_key_file % permissions;
+    }
+    m_handler = libs::core::curve::zap_handler::create(_loop, _logger, std::move(keys),
+                                                       _settings->clients_directory);
+    m_logger.info("CURVE on every endpoint, key %1%, clients of %2%") % secret_key_file %
+        _settings->clients_directory;
 }
 
 libs::core::curve::zap_handler::watch::ptr endpoint_security::secure(
@@ -29,14 +35,8 @@ libs::core::curve::zap_handler::watch::ptr endpoint_security::secure(
 }
 
 void endpoint_security::reload() {
-    if (!m_handler) {
-        return;
-    }
-    try {
-        const auto keys = m_handler->reload();
-        m_logger.info("%1% client keys in %2%") % keys % m_clients_directory;
-    } catch (const libs::core::exception& _error) {
-        m_logger.error("The client keys stay as they were: %1%") % _error.get_string_error();
+    if (m_handler) {
+        m_handler->reload();
     }
 }
 
@@ -54,7 +54,12 @@ std::string endpoint_security::metrics() const {
         text += std::string("vandrel_peers_refused_total{reason=\"") + reason + "\"} " +
                 std::to_string(count) + "\n";
     }
-    return text;
+    return text +
+           "# HELP vandrel_reload_failures_total Reloads of the client keys that left out a key "
+           "file or could not list the clients directory.\n"
+           "# TYPE vandrel_reload_failures_total counter\n"
+           "vandrel_reload_failures_total " +
+           std::to_string(m_handler->reloaded().failed) + "\n";
 }
 
 std::string endpoint_security::status() const {

@@ -18,7 +18,8 @@ namespace zel {
 // take plain text. Used on the loop's thread only; it must outlive the sockets it secured.
 class endpoint_security {
 public:
-    // Throws exception naming the key file or directory that cannot be read.
+    // Throws exception naming the key file or directory that cannot be read; a secret key file
+    // others may read is logged as a warning.
     endpoint_security(libs::core::events_loop& _loop, const libs::core::logger& _logger,
                       const std::optional<config::curve_settings>& _settings);
 
@@ -26,7 +27,7 @@ public:
     // returns nothing, and _on_connection is not called.
     libs::core::curve::zap_handler::watch::ptr secure(
         azmq::socket& _socket, libs::core::curve::zap_handler::connection_callback _on_connection);
-    // Reads the clients directory again; a failure is logged, and the keys stay as they were.
+    // Reads the clients directory again, off the loop, as zap_handler::reload tells.
     void reload();
     // The refused peers by reason, for the status line; empty without CURVE.
     std::string status() const;
@@ -35,7 +36,6 @@ public:
 
 private:
     const libs::core::logger& m_logger;
-    std::string m_clients_directory;
     libs::core::curve::zap_handler::ptr m_handler;
 };
 

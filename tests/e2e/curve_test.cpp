@@ -1,24 +1,28 @@
 // The relay with CURVE keys, made by the binary itself, against clients with and without keys:
-// only the keys of its clients directory get frames in or out, and SIGHUP makes a change of the
-// directory count.
+// only the keys of its clients directory get frames in or out, SIGHUP makes a change of the
+// directory count, failing closed, and neither a storm of it nor a stop right after it does harm.
 #include "relay_process.h"
 
 #include <core/curve/client_keys.h>
 #include <core/curve/key_pair.h>
 
 #include <test_support/child_process.h>
+#include <test_support/endpoints.h>
 #include <test_support/scratch_directory.h>
 
 #include <gtest/gtest.h>
 #include <zmq.hpp>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -38,13 +42,25 @@ struct curve_test : ::testing::Test {
         std::filesystem::create_directory(clients);
     }
 
-    void start_relay() {
+    void launch(const std::string& _secret_key_file, const std::string& _members = {}) {
         relay = std::make_unique<e2e::relay_process>(
             "", "", std::vector<std::string>{},
-            R"("curve": {"secret_key_file": ")" + directory.path("relay.key") +
-                R"(", "clients_directory": ")" + clients + R"("})");
+            R"("curve": {"secret_key_file": ")" + _secret_key_file +
+                R"(", "clients_directory": ")" + clients + R"("})" + _members);
+    }
+
+    void start_relay(const std::string& _members = {}) {
+        launch(directory.path("relay.key"), _members);
         ASSERT_TRUE(relay->process().wait_for_stderr("output tcp", 30s))
             << relay->process().standard_error();
+    }
+
+    // Keys of clients that never connect: what makes a reading of the directory take its time.
+    void list_strangers(int _count) {
+        for (int i = 0; i < _count; ++i) {
+            std::ofstream(clients + "/stranger" + std::to_string(i) + ".pub")
+                << curve::key_pair::generate().public_key << "\n";
+        }
     }
 
     // A client's pair; listed in the clients directory when _allowed.
@@ -60,9 +76,10 @@ struct curve_test : ::testing::Test {
         std::filesystem::copy_file(directory.path(_name + ".pub"), clients + "/" + _name + ".pub");
     }
 
-    void reload(const std::string& _keys_logged) {
+    void reload(const std::string& _logged) {
         relay->process().send_signal(SIGHUP);
-        ASSERT_TRUE(relay->process().wait_for_stderr(_keys_logged + " client keys in", 10s));
+        ASSERT_TRUE(relay->process().wait_for_stderr("Reloaded " + _logged, 10s))
+            << relay->process().standard_error();
     }
 
     zmq::socket_t connect(zmq::socket_type _type, const curve::client_keys* _keys) {
@@ -129,17 +146,114 @@ TEST_F(curve_test, sighup_admits_a_key_added_and_shuts_out_a_key_removed) {
     auto subscriber = connect(zmq::socket_type::sub, &subscriber_keys);
 
     allow("late");
-    reload("3");
+    reload("3 client keys in");
     auto late = connect(zmq::socket_type::push, &late_keys);
     ASSERT_EQ(relayed(late, subscriber, "late"), std::vector<std::string>{});
 
     std::remove((clients + "/producer.pub").c_str());
-    reload("2");
+    reload("2 client keys in");
     auto removed = connect(zmq::socket_type::push, &producer_keys);
     (void)removed.send(zmq::str_buffer("removed"), zmq::send_flags::dontwait);
     EXPECT_EQ(relayed(late, subscriber, "still"), std::vector<std::string>{});
     // The first peer this relay refuses.
     EXPECT_TRUE(relay->process().wait_for_stderr("Refused 127.0.0.1: its key", 10s));
+}
+
+TEST_F(curve_test, bad_key_files_are_left_out_and_a_directory_gone_admits_nobody) {
+    const auto subscriber_keys = client("subscriber", true);
+    const auto kept_keys = client("kept", true);
+    std::vector<curve::client_keys> spoilt;
+    for (const auto* name : {"emptied", "unreadable", "directory"}) {
+        spoilt.push_back(client(name, true));
+    }
+    std::ofstream(clients + "/bad.pub");
+    std::filesystem::permissions(directory.path("relay.key"), std::filesystem::perms::group_read,
+                                 std::filesystem::perm_options::add);
+    const int port = test_support::free_tcp_port();
+    start_relay(R"(, "metrics_address": "127.0.0.1:)" + std::to_string(port) + "\"");
+    EXPECT_TRUE(relay->process().wait_for_stderr(
+        "Key file " + clients + "/bad.pub: holds no key: left out", 10s));
+    EXPECT_TRUE(relay->process().wait_for_stderr(
+        "Key file " + directory.path("relay.key") + " is readable by group or others (mode 0640)",
+        10s));
+    auto subscriber = connect(zmq::socket_type::sub, &subscriber_keys);
+
+    std::ofstream(clients + "/emptied.pub", std::ios::trunc);
+    const auto unreadable = clients + "/unreadable.pub";
+    // Unreadable even by root, which reads any file: it would be waited on for ever.
+    std::filesystem::remove(unreadable);
+    ASSERT_EQ(mkfifo(unreadable.c_str(), 0644), 0);
+    std::filesystem::remove(clients + "/directory.pub");
+    std::filesystem::create_directory(clients + "/directory.pub");
+    reload("2 client keys in " + clients + ", 4 key files left out");
+    std::vector<zmq::socket_t> shut_out;
+    for (const auto& keys : spoilt) {
+        shut_out.push_back(connect(zmq::socket_type::push, &keys));
+        (void)shut_out.back().send(zmq::str_buffer("spoilt"), zmq::send_flags::dontwait);
+    }
+    auto kept = connect(zmq::socket_type::push, &kept_keys);
+    EXPECT_EQ(relayed(kept, subscriber, "kept"), std::vector<std::string>{});
+    EXPECT_TRUE(
+        e2e::scrape_until(port, "unknown_key\"\\} 3\n(.*\n)*vandrel_reload_failures_total 1\n"));
+
+    std::filesystem::remove_all(clients);
+    reload(
+        "no client keys, no client is admitted until a reload lists the directory: Cannot "
+        "read the clients directory " +
+        clients);
+    auto kept_again = connect(zmq::socket_type::push, &kept_keys);
+    (void)kept_again.send(zmq::str_buffer("kept again"), zmq::send_flags::dontwait);
+    EXPECT_TRUE(
+        e2e::scrape_until(port, "unknown_key\"\\} 4\n(.*\n)*vandrel_reload_failures_total 2\n"));
+}
+
+TEST_F(curve_test, a_public_key_given_as_the_secret_one_is_named) {
+    launch(directory.path("relay.pub"));
+    const auto result = relay->process().wait(20s);
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.standard_error.find("Key file " + directory.path("relay.pub") + ": a public"),
+              std::string::npos)
+        << result.standard_error;
+}
+
+TEST_F(curve_test, a_stop_right_after_hangups_never_crashes) {
+    list_strangers(300);
+    for (int run = 0; run < 20; ++run) {
+        start_relay();
+        for (int hangup = 0; hangup < 20; ++hangup) {
+            relay->process().send_signal(SIGHUP);
+        }
+        relay->process().send_signal(SIGTERM);
+        const auto result = relay->process().wait(20s);
+        ASSERT_TRUE(result.exited) << "run " << run << ": signal " << result.term_signal;
+        ASSERT_EQ(result.exit_status, 0) << result.standard_error;
+    }
+}
+
+TEST_F(curve_test, a_hangup_storm_costs_few_reloads_and_at_most_one_after_the_last) {
+    list_strangers(2000);
+    start_relay();
+    for (int hangup = 0; hangup < 200; ++hangup) {
+        relay->process().send_signal(SIGHUP);
+        std::this_thread::sleep_for(1ms);
+    }
+    const auto& log = relay->process().standard_error();
+    const auto reloads = [&](std::size_t _from) {
+        std::size_t count = 0;
+        for (auto at = log.find("Reloaded", _from); at != std::string::npos;
+             at = log.find("Reloaded", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    for (int read = 0; read < 300 && reloads(log.rfind("SIGHUP")) == 0; ++read) {
+        relay->process().wait_for_stderr("\x01", 100ms);
+    }
+    // Time for a reading more than the one that waits, were there one.
+    relay->process().wait_for_stderr("\x01", 2s);
+    EXPECT_GE(reloads(log.rfind("SIGHUP")), 1U);
+    EXPECT_LE(reloads(log.rfind("SIGHUP")), 2U);
+    EXPECT_LE(reloads(0), 50U);
 }
 
 TEST_F(curve_test, the_logger_and_a_stream_with_keys_carry_records) {

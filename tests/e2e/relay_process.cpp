@@ -2,6 +2,8 @@
 
 #include <test_support/endpoints.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -10,7 +12,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <system_error>
+#include <thread>
 
 namespace e2e {
 
@@ -23,6 +27,50 @@ std::string relay_config(const std::string& _input, const std::string& _output,
                          const std::string& _members) {
     return R"({"system": {"input_address": ")" + _input + R"(", "output_address": ")" + _output +
            R"(")" + (_members.empty() ? "" : ", " + _members) + "}}";
+}
+
+// A loopback connection to _port, or -1.
+int connect_to(int _port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(_port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The whole response to GET _target, read until the server closes; empty when it cannot connect.
+std::string http_get(int _port, const std::string& _target) {
+    const int fd = connect_to(_port);
+    std::string response;
+    if (fd >= 0) {
+        const std::string request = "GET " + _target + " HTTP/1.1\r\nHost: x\r\n\r\n";
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        char buffer[4096];
+        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+            response.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    close(fd);
+    return response;
+}
+
+// Scrapes until _pattern is found in the response, at most about 5 s.
+bool scrape_until(int _port, const std::string& _pattern) {
+    const std::regex wanted(_pattern);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (std::regex_search(e2e::http_get(_port, "/metrics"), wanted)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 notify_socket::notify_socket()

@@ -30,6 +30,13 @@ private:
 std::string relay_config(const std::string& _input, const std::string& _output,
                          const std::string& _members = {});
 
+// A loopback connection to _port, or -1.
+int connect_to(int _port);
+// The whole response to GET _target, read until the server closes; empty when it cannot connect.
+std::string http_get(int _port, const std::string& _target);
+// Scrapes /metrics until _pattern is found in the response, at most about 5 s.
+bool scrape_until(int _port, const std::string& _pattern);
+
 // A datagram socket standing in for a service manager: a child given environment() finds it in
 // NOTIFY_SOCKET, and each datagram it sends is one notification.
 class notify_socket {

@@ -21,13 +21,25 @@ allow_list allow_list::read(const std::string& _directory) {
     std::filesystem::directory_iterator files(_directory, error);
     for (; !error && files != std::filesystem::directory_iterator(); files.increment(error)) {
         const auto& path = files->path();
-        if (path.extension() != ".pub" || !files->is_regular_file()) {
+        if (path.extension() != ".pub") {
             continue;
         }
-        const std::string key = read_key_file(path.string());
-        std::uint8_t binary[32];
-        zmq_z85_decode(binary, key.c_str());
-        list.m_keys.emplace(reinterpret_cast<const char*>(binary), sizeof binary);
+        // Opening a pipe or a device could wait for ever.
+        std::error_code not_a_file;
+        if (!files->is_regular_file(not_a_file)) {
+            std::string message = "Key file ";
+            append_escaped(message, path.string());
+            list.m_skipped.push_back(message + ": not a regular file");
+            continue;
+        }
+        try {
+            const std::string key = read_key_file(path.string());
+            std::uint8_t binary[32];
+            zmq_z85_decode(binary, key.c_str());
+            list.m_keys.emplace(reinterpret_cast<const char*>(binary), sizeof binary);
+        } catch (const exception& _error) {
+            list.m_skipped.push_back(_error.get_string_error());
+        }
     }
     if (error) {
         std::string message = "Cannot read the clients directory ";

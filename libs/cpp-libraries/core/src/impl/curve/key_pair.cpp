@@ -7,10 +7,13 @@
 #include <zmq.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace zel {
 namespace libs {
@@ -57,6 +60,12 @@ key_pair key_pair::generate() {
 }
 
 key_pair key_pair::read(const std::string& _secret_key_file) {
+    if (std::filesystem::path(_secret_key_file).extension() == ".pub") {
+        std::string message = "Key file ";
+        append_escaped(message, _secret_key_file);
+        throw exception(message + ": a public key, where the secret key (a .key file) is asked for",
+                        ZEL_LOCATION);
+    }
     key_pair pair;
     pair.secret_key = read_key_file(_secret_key_file);
     char public_key[z85_buffer_size];
@@ -66,6 +75,17 @@ key_pair key_pair::read(const std::string& _secret_key_file) {
     }
     pair.public_key = public_key;
     return pair;
+}
+
+std::string key_pair::loose_permissions(const std::string& _secret_key_file) {
+    struct stat status {};
+    if (::stat(_secret_key_file.c_str(), &status) != 0 ||
+        (status.st_mode & (S_IRGRP | S_IROTH)) == 0) {
+        return {};
+    }
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    return mode;
 }
 
 void key_pair::write(const std::string& _prefix) const {

@@ -4,7 +4,10 @@
 #include <core/impl/curve/handshake_watch.h>
 #include <core/impl/curve/set_option.h>
 
+#include <core/exception_to_string.h>
+
 #include <boost/asio/error.hpp>
+#include <boost/asio/post.hpp>
 
 #include <zmq.h>
 
@@ -35,22 +38,43 @@ constexpr std::size_t max_request_frames = 16;
 enum request_frame { version, request_id, domain, address, routing_id, mechanism, credentials };
 constexpr std::size_t curve_key_size = 32;
 
+// A directory of bad files is told by a few names and a count, not a record a file.
+constexpr std::size_t max_skipped_records = 16;
+
 std::string z85(const azmq::message& _key) {
     char text[41];
     zmq_z85_encode(text, static_cast<const std::uint8_t*>(_key.data()), curve_key_size);
     return text;
 }
 
+void log_skipped(const component_logger& _logger, const allow_list& _list) {
+    const auto& skipped = _list.skipped();
+    for (std::size_t i = 0; i < skipped.size() && i < max_skipped_records; ++i) {
+        _logger.warning("%1%: left out, its client is not admitted") % skipped[i];
+    }
+    if (skipped.size() > max_skipped_records) {
+        _logger.warning("%1% more key files left out") % (skipped.size() - max_skipped_records);
+    }
+}
+
 }  // namespace
+
+zap_handler_impl::state::state(boost::asio::io_context& _io_context,
+                               const component_logger& _logger, std::string _clients_directory)
+    : logger(_logger)
+    , zap(_io_context, ZMQ_REP)
+    , clients_directory(std::move(_clients_directory))
+    , allowed(allow_list::read(clients_directory))
+    , log(std::make_shared<refusal_log>(_logger)) {
+    log_skipped(logger, allowed);
+}
 
 zap_handler_impl::zap_handler_impl(boost::asio::io_context& _io_context,
                                    const component_logger& _logger, key_pair _server_keys,
                                    std::string _clients_directory)
     : m_io_context(_io_context)
     , m_server_keys(std::move(_server_keys))
-    , m_state(std::make_shared<state>(
-          state{azmq::socket(_io_context, ZMQ_REP), allow_list::read(_clients_directory),
-                std::move(_clients_directory), std::make_shared<refusal_log>(_logger)})) {
+    , m_state(std::make_shared<state>(_io_context, _logger, std::move(_clients_directory))) {
     boost::system::error_code error;
     // libzmq frees the address of a handler just destroyed only once it has reaped its socket, a
     // moment later.
@@ -79,9 +103,64 @@ zap_handler::watch::ptr zap_handler_impl::secure(void* _socket,
                                              std::move(_on_connection));
 }
 
-std::size_t zap_handler_impl::reload() {
-    m_state->allowed = allow_list::read(m_state->clients_directory);
-    return m_state->allowed.size();
+void zap_handler_impl::reload() {
+    if (m_state->reading) {
+        m_state->another_waits = true;
+        return;
+    }
+    read_again(m_state);
+}
+
+// The answer goes through the loop, where the requests are answered: the list is swapped between
+// two of them.
+void zap_handler_impl::read_again(const std::shared_ptr<state>& _state) {
+    _state->reading = true;
+    boost::asio::post(
+        _state->reader, [weak_state = std::weak_ptr<state>(_state),
+                         directory = _state->clients_directory, loop = _state->zap.get_executor()] {
+            allow_list read;
+            std::string error;
+            try {
+                read = allow_list::read(directory);
+            } catch (const exception& _error) {
+                error = _error.get_string_error();
+            } catch (...) {
+                error = exception_to_string();
+            }
+            boost::asio::post(loop, [weak_state, read = std::move(read), error]() mutable {
+                if (const auto state = weak_state.lock()) {
+                    apply(state, std::move(read), error);
+                }
+            });
+        });
+}
+
+void zap_handler_impl::apply(const std::shared_ptr<state>& _state, allow_list&& _read,
+                             const std::string& _error) {
+    auto& counts = _state->reload_counts;
+    ++counts.performed;
+    if (!_error.empty()) {
+        ++counts.failed;
+        _state->logger.error(
+            "Reloaded no client keys, no client is admitted until a reload "
+            "lists the directory: %1%") %
+            _error;
+    } else if (!_read.skipped().empty()) {
+        ++counts.failed;
+        log_skipped(_state->logger, _read);
+        _state->logger.warning("Reloaded %1% client keys in %2%, %3% key files left out") %
+            _read.size() % _state->clients_directory % _read.skipped().size();
+    } else {
+        _state->logger.info("Reloaded %1% client keys in %2%") % _read.size() %
+            _state->clients_directory;
+    }
+    // Empty when the directory could not be listed.
+    _state->allowed = std::move(_read);
+    _state->reading = false;
+    if (_state->another_waits) {
+        _state->another_waits = false;
+        read_again(_state);
+    }
 }
 
 void zap_handler_impl::receive_next(const std::shared_ptr<state>& _state) {

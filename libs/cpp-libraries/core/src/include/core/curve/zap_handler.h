@@ -19,7 +19,8 @@ namespace curve {
 
 // The process's authenticator of CURVE clients (libzmq's ZAP handler): the sockets it secures
 // are CURVE servers that admit exactly the clients whose public key is a .pub file of its
-// directory. Its sockets refuse every peer when it is gone, as they enforce its domain; a
+// directory (a .pub file it cannot read is left out, with a warning naming it). Its sockets
+// refuse every peer when it is gone, as they enforce its domain; a
 // handshake waits for its answer, on the loop's thread, at most libzmq's handshake interval
 // (30 s by default), after which libzmq drops the peer. At most 1,000 requests wait for the
 // loop; libzmq refuses the handshakes beyond.
@@ -43,9 +44,16 @@ public:
         std::string status() const;
     };
 
+    // Readings of the directory again since the start.
+    struct reloads {
+        std::uint64_t performed = 0;
+        // Those that left out a key file or could not list the directory.
+        std::uint64_t failed = 0;
+    };
+
     // Reads the directory and starts answering on _loop. Refusals are logged through _logger, at
     // most one record per 10 s, which counts those it leaves out. Throws exception naming what
-    // fails: the directory, a key file, or a second handler in the process.
+    // fails: the directory, or a second handler in the process.
     static ptr create(events_loop& _loop, const component_logger& _logger, key_pair _server_keys,
                       const std::string& _clients_directory);
 
@@ -67,11 +75,16 @@ public:
     // which the watch takes: _on_connection, when set, is told through it each connection the
     // socket accepts or makes (true) and loses (false), refused ones included.
     virtual watch::ptr secure(void* _socket, connection_callback _on_connection) = 0;
-    // Reads the directory again; clients connect, or no longer connect, as it now says. On a
-    // failure (thrown, naming the file) the allow-list stays as it was. Returns how many keys
-    // it holds.
-    virtual std::size_t reload() = 0;
+    // Reads the directory again on a thread of its own, so that the loop never waits for the
+    // disk, then, on the loop's thread, admits exactly the clients it now lists, and logs one
+    // record that starts with "Reloaded". A key file it cannot read is left out with a warning
+    // naming it; a directory it cannot list admits nobody until a reload lists it, with an error
+    // naming it, rather than clients it may have been emptied to shut out. Requests that come
+    // while a reading runs are served by one reading after it: at most one ever waits. Its
+    // destruction waits for a reading under way.
+    virtual void reload() = 0;
     virtual const refusals& refused() const = 0;
+    virtual const reloads& reloaded() const = 0;
 };
 
 }  // namespace curve

@@ -8,6 +8,7 @@
 #include <azmq/socket.hpp>
 
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/thread_pool.hpp>
 
 #include <memory>
 #include <string>
@@ -24,21 +25,34 @@ public:
                      key_pair _server_keys, std::string _clients_directory);
 
     watch::ptr secure(void* _socket, connection_callback _on_connection) override;
-    std::size_t reload() override;
+    void reload() override;
     const refusals& refused() const override { return m_state->log->counts(); }
+    const reloads& reloaded() const override { return m_state->reload_counts; }
 
 private:
-    // What the pending receive holds weakly, so that a completion after the handler is gone
-    // touches nothing.
+    // What the pending receive and a reading's answer hold weakly, so that a completion after the
+    // handler is gone touches nothing.
     struct state {
+        state(boost::asio::io_context& _io_context, const component_logger& _logger,
+              std::string _clients_directory);
+
+        const component_logger& logger;
         azmq::socket zap;
+        const std::string clients_directory;
         allow_list allowed;
-        std::string clients_directory;
         // Shared with the watches, which may outlive the handler.
         std::shared_ptr<refusal_log> log;
+        reloads reload_counts;
+        bool reading = false;
+        bool another_waits = false;
+        // Gone with the state, after the reading it runs, if any.
+        boost::asio::thread_pool reader{1};
     };
 
     static void receive_next(const std::shared_ptr<state>& _state);
+    static void read_again(const std::shared_ptr<state>& _state);
+    static void apply(const std::shared_ptr<state>& _state, allow_list&& _read,
+                      const std::string& _error);
     static void answer(state& _state, azmq::message&& _first);
     static bool admits(state& _state, const std::vector<azmq::message>& _request);
 
