@@ -159,10 +159,8 @@ int main(int argc, char** argv) {
                 continue;
             }
             const auto now = clock_type::now();
-            if (received > 0) {
-                longest_ms = std::max(
-                    longest_ms, std::chrono::duration<double, std::milli>(now - last).count());
-            }
+            longest_ms =
+                std::max(longest_ms, std::chrono::duration<double, std::milli>(now - last).count());
             last = now;
             ++received;
         }

@@ -244,8 +244,18 @@ void history_server::serve_all() {
     bool waiting = false;
     bool blocked = false;
     bool more = false;
-    for (auto it = m_clients.begin(); it != m_clients.end();) {
-        const progress made = serve(it->first, it->second);
+    std::size_t spent = 0;
+    auto it = m_clients.lower_bound(m_resume);
+    for (std::size_t left = m_clients.size(); left != 0; --left) {
+        if (it == m_clients.end()) {
+            it = m_clients.begin();
+        }
+        if (spent >= turn_work) {
+            m_resume = it->first;
+            more = true;
+            break;
+        }
+        const progress made = serve(it->first, it->second, spent);
         if (made == progress::gone) {
             it = m_clients.erase(it);
             continue;
@@ -266,10 +276,14 @@ void history_server::serve_all() {
     }
 }
 
-history_server::progress history_server::serve(const std::string& _id, history_client& _client) {
-    std::size_t budget = turn_budget;
+history_server::progress history_server::serve(const std::string& _id, history_client& _client,
+                                               std::size_t& _spent) {
+    const std::size_t limit = _spent + turn_budget;
     if (_client.walk) {
-        if (!_client.walk->step(m_history, _client.filter, budget, _client.position)) {
+        std::size_t budget = turn_budget;
+        const bool found = _client.walk->step(m_history, _client.filter, budget, _client.position);
+        _spent += turn_budget - budget;
+        if (!found) {
             return progress::more;
         }
         _client.walk.reset();
@@ -300,13 +314,13 @@ history_server::progress history_server::serve(const std::string& _id, history_c
         }
         _client.unsaid_lost = 0;
     }
-    return serve_records(_id, _client, budget);
+    return serve_records(_id, _client, _spent, limit);
 }
 
 history_server::progress history_server::serve_records(const std::string& _id,
-                                                       history_client& _client,
-                                                       std::size_t _budget) {
-    while (_budget != 0) {
+                                                       history_client& _client, std::size_t& _spent,
+                                                       std::size_t _limit) {
+    while (_spent < _limit) {
         if (!_client.live_said && _client.position.sequence >= _client.live_from) {
             const auto said = say(_id, "live");
             if (said != progress::more) {
@@ -338,7 +352,7 @@ history_server::progress history_server::serve_records(const std::string& _id,
             cost += record.size;
         }
         _client.position = next;
-        _budget -= std::min(cost, _budget);
+        _spent += cost;
     }
     return progress::more;
 }

@@ -14,9 +14,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace zel {
@@ -50,7 +50,10 @@ public:
     // would limit nothing, while a host is what a firewall rule admits or not. Readers over ipc
     // share the peer "" of the local host.
     static constexpr std::size_t max_per_peer = 8;
+    // The work of one reader in a turn, and of all: a turn ends past turn_work (by at most a
+    // reader's budget and one record) and the next goes on with the reader after the last served.
     static constexpr std::size_t turn_budget = 64 * 1024;
+    static constexpr std::size_t turn_work = 2 * 1024 * 1024;
     static constexpr std::chrono::seconds probe_after{3};
 
     // Binds the socket; a failure throws, naming the endpoint.
@@ -72,7 +75,8 @@ private:
     // How a turn left a reader: at the end of the history, refused by a full queue, with more to
     // send, waiting for it to say what it read, or gone.
     enum class progress { waiting, blocked, more, unread, gone };
-    using client_map = std::unordered_map<std::string, history_client>;
+    // Ordered, so that a turn can go on from where the last one ended.
+    using client_map = std::map<std::string, history_client>;
 
     void receive();
     void on_request(std::vector<azmq::message>& _frames);
@@ -82,8 +86,10 @@ private:
     // Frees a slot for a new reader of _peer when its peer, or the whole endpoint, has none.
     void make_room(const std::string& _peer);
     void serve_all();
-    progress serve(const std::string& _id, history_client& _client);
-    progress serve_records(const std::string& _id, history_client& _client, std::size_t _budget);
+    // Each adds the work it does to _spent, stopping at _limit.
+    progress serve(const std::string& _id, history_client& _client, std::size_t& _spent);
+    progress serve_records(const std::string& _id, history_client& _client, std::size_t& _spent,
+                           std::size_t _limit);
     // blocked, gone, or more when the socket took the message.
     progress say(const std::string& _id, const std::string& _line);
     progress send(const std::string& _id, const std::string& _line, const history::record* _record);
@@ -103,6 +109,8 @@ private:
     boost::asio::steady_timer m_retry;
     boost::asio::steady_timer m_expiry;
     client_map m_clients;
+    // The reader the next turn starts with, when the last one ended early.
+    std::string m_resume;
     bool m_serve_posted = false;
     bool m_retry_armed = false;
     bool m_expiry_armed = false;
