@@ -1,5 +1,9 @@
 #include "history_follower.h"
 
+#include "history/history_protocol.h"
+
+#include <string>
+
 namespace relay_bench {
 
 history_follower::history_follower(zmq::context_t& _context, const std::string& _endpoint)
@@ -19,14 +23,22 @@ std::uint64_t history_follower::stop() {
     return m_records;
 }
 
+// Says what it read, as a reader must for the relay to send more.
 void history_follower::read() {
+    namespace protocol = zel::history_protocol;
     zmq::message_t frame;
+    std::size_t unreported = 0;
     while (!m_stopping) {
         if (!m_socket.recv(frame)) {
             continue;
         }
-        if (frame.to_string_view().substr(0, 7) == "record ") {
+        if (frame.to_string_view().substr(0, 7) == "record " && m_socket.recv(frame)) {
             ++m_records;
+            unreported += frame.size();
+        }
+        if (unreported >= protocol::read_report) {
+            m_socket.send(zmq::buffer("read " + std::to_string(unreported)));
+            unreported = 0;
         }
     }
 }

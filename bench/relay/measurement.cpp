@@ -27,7 +27,8 @@ run_figures load(relay_process& _relay, const measurement_setup& _setup, zmq::co
     load_generator generator(_context, _endpoints);
     generator.connect();
     std::unique_ptr<history_follower> follower;
-    if (_setup.history == history_mode::following) {
+    // zmq_proxy, the reference, keeps no history to follow.
+    if (_setup.history == history_mode::following && !_endpoints.history.empty()) {
         follower = std::make_unique<history_follower>(_context, _endpoints.history);
     }
 

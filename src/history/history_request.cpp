@@ -39,10 +39,12 @@ history_request history_request::parse(boost::string_view _line) {
     history_request request;
     if (words.size() == 1 && words[0] == "ping") {
         request.what = action::ping;
-    } else if (words.size() == 2 && words[0] == "last") {
-        request.what = action::last;
+    } else if (words.size() == 1 && words[0] == "bye") {
+        request.what = action::bye;
+    } else if (words.size() == 2 && (words[0] == "last" || words[0] == "read")) {
+        request.what = words[0] == "last" ? action::last : action::read;
         if (!parse_number(words[1], request.number)) {
-            return refuse("last needs a whole number");
+            return refuse(std::string(words[0]) + " needs a whole number");
         }
     } else if (words.size() == 3 && words[0] == "after") {
         request.what = action::after;
@@ -51,7 +53,7 @@ history_request history_request::parse(boost::string_view _line) {
             return refuse("after needs a relay start and a whole number");
         }
     } else {
-        return refuse("unknown request (last N, after ID S or ping)");
+        return refuse("unknown request (last N, after ID S, ping, read N or bye)");
     }
     return request;
 }

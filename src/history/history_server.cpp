@@ -9,6 +9,7 @@
 
 #include <zmq.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -24,10 +25,6 @@ namespace {
 constexpr std::int64_t max_frame_size = 4096;
 // Requests a reader has sent and the relay not read yet: each at most max_prefixes + 2 frames.
 constexpr int max_queued_requests = 10;
-// A reader's turn ends after this many records sent or looked at, so that the others and the
-// forwarding wait little; the rest is sent in a later turn.
-constexpr int max_sent_per_turn = 256;
-constexpr int max_read_per_turn = 4096;
 // ROUTER has no readiness for one reader: one that was full is tried again this often.
 constexpr std::chrono::milliseconds retry_period(10);
 constexpr std::chrono::seconds expiry_check_period(1);
@@ -128,31 +125,50 @@ void history_server::on_request(std::vector<azmq::message>& _frames) {
     }
     const std::string id(_frames[0].string());
     const auto request = history_request::parse(_frames[1].string());
-    if (request.what == history_request::action::invalid) {
+    using action = history_request::action;
+    if (request.what == action::invalid) {
         say(id, "error " + request.error);
         return;
     }
-    if (request.what != history_request::action::ping) {
+    if (request.what == action::last || request.what == action::after) {
         take_request(id, request, _frames);
         return;
     }
     const auto known = m_clients.find(id);
+    if (request.what == action::bye) {
+        if (known != m_clients.end()) {
+            m_clients.erase(known);
+        }
+        return;
+    }
     if (known == m_clients.end()) {
-        say(id, "unknown");
+        if (request.what == action::ping) {
+            say(id, "unknown");
+        }
         return;
     }
     known->second.last_heard = std::chrono::steady_clock::now();
-    say(id, "pong");
+    if (request.what == action::read) {
+        on_read(known->second, request.number);
+    } else {
+        say(id, "pong");
+    }
 }
+
+namespace {
+
+// libzmq gives the source address of a message from a TCP peer, none for ipc.
+std::string peer_of(const azmq::message& _frame) {
+    const char* address = zmq_msg_gets(_frame.native_handle(), "Peer-Address");
+    return address ? address : "";
+}
+
+}  // namespace
 
 void history_server::take_request(const std::string& _id, const history_request& _request,
                                   std::vector<azmq::message>& _frames) {
     if (_frames.size() > protocol::max_prefixes + 2) {
         say(_id, "error at most " + std::to_string(protocol::max_prefixes) + " prefixes");
-        return;
-    }
-    if (m_clients.size() >= max_clients && m_clients.count(_id) == 0) {
-        say(_id, "error too many readers (at most " + std::to_string(max_clients) + ")");
         return;
     }
     history_client client;
@@ -162,20 +178,19 @@ void history_server::take_request(const std::string& _id, const history_request&
                          " bytes");
             return;
         }
-        client.prefixes.emplace_back(_frames[i].string());
+        client.filter.prefixes.emplace_back(_frames[i].string());
     }
+    client.peer = peer_of(_frames[0]);
     client.last_heard = std::chrono::steady_clock::now();
     client.live_from = m_history.next_sequence();
+    client.position = m_history.end();
     if (_request.what == history_request::action::last) {
-        client.position = last_of(client, _request.number);
+        client.walk = history_walk::last(m_history, _request.number);
     } else if (_request.identity == m_identity) {
         // A sequence number from the future is taken for the end.
-        client.position = m_history.end();
         if (_request.number < m_history.next_sequence()) {
-            const std::uint64_t wanted = _request.number + 1;
-            client.position = m_history.seek(wanted);
-            client.unsaid_lost = client.position.sequence - wanted;
-            client.lost_reason = protocol::reader_too_slow;
+            client.wanted = _request.number + 1;
+            client.walk = history_walk::to(m_history, client.wanted);
         }
     } else {
         // Everything this start holds; what it no longer holds was lost to the restart.
@@ -183,27 +198,45 @@ void history_server::take_request(const std::string& _id, const history_request&
         client.unsaid_lost = m_history.oldest_sequence() - history::first_sequence;
         client.lost_reason = protocol::relay_restarted;
     }
-    m_clients[_id] = std::move(client);
+    const auto known = m_clients.find(_id);
+    if (known == m_clients.end()) {
+        make_room(client.peer);
+        m_clients.emplace(_id, std::move(client));
+    } else {
+        known->second = std::move(client);
+    }
     arm(m_expiry, m_expiry_armed, expiry_check_period, &history_server::expire);
     post_serve();
 }
 
-// Two walks from the oldest record: one counts the matching records, the other stops at the
-// first of the last _count of them.
-history::cursor history_server::last_of(const history_client& _client, std::uint64_t _count) const {
-    std::uint64_t matching = 0;
-    history::record record;
-    for (auto walk = m_history.oldest(); m_history.read(walk, record);) {
-        matching += record.what == history::kind::frame && _client.wants(text_of(record));
-    }
-    std::uint64_t skip = matching > _count ? matching - _count : 0;
-    auto walk = m_history.oldest();
-    for (auto here = walk; m_history.read(walk, record); here = walk) {
-        if (record.what == history::kind::frame && _client.wants(text_of(record)) && skip-- == 0) {
-            return here;
+void history_server::on_read(history_client& _client, std::uint64_t _bytes) {
+    _client.unread -= std::min<std::uint64_t>(_bytes, _client.unread);
+    post_serve();
+}
+
+void history_server::make_room(const std::string& _peer) {
+    const auto longest_silent = [this](auto _among) {
+        auto found = m_clients.end();
+        for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
+            if (_among(it->second) &&
+                (found == m_clients.end() || it->second.last_heard < found->second.last_heard)) {
+                found = it;
+            }
         }
+        return found;
+    };
+    const auto of_peer = [&_peer](const history_client& _client) { return _client.peer == _peer; };
+    auto let_go = m_clients.end();
+    if (static_cast<std::size_t>(std::count_if(m_clients.begin(), m_clients.end(), [&](auto& _it) {
+            return of_peer(_it.second);
+        })) >= max_per_peer) {
+        let_go = longest_silent(of_peer);
+    } else if (m_clients.size() >= max_clients) {
+        let_go = longest_silent([](const history_client&) { return true; });
     }
-    return m_history.end();
+    if (let_go != m_clients.end()) {
+        m_clients.erase(let_go);
+    }
 }
 
 void history_server::serve_all() {
@@ -211,8 +244,18 @@ void history_server::serve_all() {
     bool waiting = false;
     bool blocked = false;
     bool more = false;
-    for (auto it = m_clients.begin(); it != m_clients.end();) {
-        const progress made = serve(it->first, it->second);
+    std::size_t spent = 0;
+    auto it = m_clients.lower_bound(m_resume);
+    for (std::size_t left = m_clients.size(); left != 0; --left) {
+        if (it == m_clients.end()) {
+            it = m_clients.begin();
+        }
+        if (spent >= turn_work) {
+            m_resume = it->first;
+            more = true;
+            break;
+        }
+        const progress made = serve(it->first, it->second, spent);
         if (made == progress::gone) {
             it = m_clients.erase(it);
             continue;
@@ -233,7 +276,22 @@ void history_server::serve_all() {
     }
 }
 
-history_server::progress history_server::serve(const std::string& _id, history_client& _client) {
+history_server::progress history_server::serve(const std::string& _id, history_client& _client,
+                                               std::size_t& _spent) {
+    const std::size_t limit = _spent + turn_budget;
+    if (_client.walk) {
+        std::size_t budget = turn_budget;
+        const bool found = _client.walk->step(m_history, _client.filter, budget, _client.position);
+        _spent += turn_budget - budget;
+        if (!found) {
+            return progress::more;
+        }
+        _client.walk.reset();
+        if (_client.position.sequence > _client.wanted && _client.wanted != 0) {
+            _client.unsaid_lost = _client.position.sequence - _client.wanted;
+            _client.lost_reason = protocol::reader_too_slow;
+        }
+    }
     if (const auto lost = m_history.catch_up(_client.position)) {
         if (_client.unsaid_lost == 0) {
             _client.lost_reason = protocol::reader_too_slow;
@@ -256,8 +314,13 @@ history_server::progress history_server::serve(const std::string& _id, history_c
         }
         _client.unsaid_lost = 0;
     }
-    int sent = 0;
-    for (int read = 0; read < max_read_per_turn && sent < max_sent_per_turn; ++read) {
+    return serve_records(_id, _client, _spent, limit);
+}
+
+history_server::progress history_server::serve_records(const std::string& _id,
+                                                       history_client& _client, std::size_t& _spent,
+                                                       std::size_t _limit) {
+    while (_spent < _limit) {
         if (!_client.live_said && _client.position.sequence >= _client.live_from) {
             const auto said = say(_id, "live");
             if (said != progress::more) {
@@ -270,20 +333,26 @@ history_server::progress history_server::serve(const std::string& _id, history_c
         if (!m_history.read(next, record)) {
             return progress::waiting;
         }
+        std::size_t cost = history_walk::record_cost;
         if (record.what == history::kind::too_large) {
             const auto said = say(_id, std::string("lost 1 ") + protocol::too_large);
             if (said != progress::more) {
                 return said;
             }
-        } else if (_client.wants(text_of(record))) {
+        } else if (_client.filter.wants(text_of(record), cost)) {
+            if (_client.unread != 0 && _client.unread + record.size > protocol::window) {
+                return progress::unread;
+            }
             const auto said =
                 send(_id, "record " + std::to_string(_client.position.sequence), &record);
             if (said != progress::more) {
                 return said;
             }
-            ++sent;
+            _client.unread += record.size;
+            cost += record.size;
         }
         _client.position = next;
+        _spent += cost;
     }
     return progress::more;
 }
@@ -347,7 +416,10 @@ void history_server::arm(boost::asio::steady_timer& _timer, bool& _armed,
 void history_server::expire() {
     const auto now = std::chrono::steady_clock::now();
     for (auto it = m_clients.begin(); it != m_clients.end();) {
-        it = now - it->second.last_heard > protocol::expiry ? m_clients.erase(it) : std::next(it);
+        const auto silent = now - it->second.last_heard;
+        const bool gone = silent > protocol::expiry ||
+                          (silent > probe_after && say(it->first, "pong") == progress::gone);
+        it = gone ? m_clients.erase(it) : std::next(it);
     }
     if (!m_clients.empty()) {
         arm(m_expiry, m_expiry_armed, expiry_check_period, &history_server::expire);

@@ -16,6 +16,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -58,6 +59,15 @@ struct history_test : ::testing::Test {
                                                child_process::output::captured);
     }
 
+    // A reader of its own, from a loopback address of its own: each is a peer of the relay.
+    zmq::socket_t reader_from(int _address) {
+        zmq::socket_t reader(context, zmq::socket_type::dealer);
+        reader.set(zmq::sockopt::linger, 0);
+        reader.set(zmq::sockopt::rcvtimeo, 10000);
+        reader.connect("tcp://127.0.0." + std::to_string(_address) + ":0;" + history.substr(6));
+        return reader;
+    }
+
     // Until the history holds _frame as its newest record.
     bool holds(const std::string& _frame) {
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -69,6 +79,24 @@ struct history_test : ::testing::Test {
         return false;
     }
 };
+
+// Sends _line; the first word of the first answer that is not a record or "live", "" when none
+// comes. With _quiet, what the reader was sent before is dropped first.
+std::string ask(zmq::socket_t& _reader, const std::string& _line, bool _quiet = false) {
+    zmq::message_t frame;
+    while (_quiet && _reader.recv(frame, zmq::recv_flags::dontwait)) {
+    }
+    _reader.send(zmq::buffer(_line));
+    while (_reader.recv(frame)) {
+        const std::string word = frame.to_string().substr(0, frame.to_string().find(' '));
+        while (frame.more() && _reader.recv(frame)) {
+        }
+        if (word != "record" && word != "live") {
+            return word;
+        }
+    }
+    return "";
+}
 
 std::string lines(const std::string& _prefix, int _from, int _to) {
     std::string text;
@@ -159,6 +187,81 @@ TEST_F(history_test, a_slow_reader_is_told_what_it_lost_and_nothing_more) {
     const auto records = std::count(printed.begin(), printed.end(), '\n') - 2;
     EXPECT_GT(lost, 0u) << errors;
     EXPECT_EQ(records + lost, sent) << errors;
+}
+
+// The first reader stays silent throughout, so that it is the one let go if a slot is not freed.
+TEST_F(history_test, slots_are_freed_by_bye_and_disconnect_and_handed_on_when_all_are_taken) {
+    start_relay();
+    std::vector<zmq::socket_t> held;
+    for (int i = 0; i < 63; ++i) {
+        held.push_back(reader_from(2 + i));
+        ASSERT_EQ(ask(held.back(), "last 1"), "start") << i;
+    }
+    EXPECT_EQ(start_tail({"-n", "1", "--no-follow"})->wait(10s).exit_status, 0);
+    {
+        auto gone = reader_from(100);
+        ASSERT_EQ(ask(gone, "last 1"), "start");
+    }
+    // Pinging as tails do, until the relay has found the closed connection.
+    for (int second = 0; second < 5; ++second) {
+        for (std::size_t i = 1; i < held.size(); ++i) {
+            ASSERT_EQ(ask(held[i], "ping"), "pong") << i;
+        }
+        std::this_thread::sleep_for(1s);
+    }
+    auto newcomer = reader_from(101);
+    ASSERT_EQ(ask(newcomer, "last 1"), "start");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(ask(held[0], "ping", true), "pong");
+
+    // All 64 taken: the next takes the slot of the longest silent.
+    auto one_more = reader_from(102);
+    ASSERT_EQ(ask(one_more, "last 1"), "start");
+    held.push_back(std::move(newcomer));
+    EXPECT_EQ(
+        std::count_if(held.begin(), held.end(),
+                      [](zmq::socket_t& _reader) { return ask(_reader, "ping") == "unknown"; }),
+        1);
+
+    // One host: its ninth reader takes the slot of its first.
+    std::vector<zmq::socket_t> same_host;
+    for (int i = 0; i < 9; ++i) {
+        same_host.push_back(reader_from(200));
+        ASSERT_EQ(ask(same_host.back(), "last 1"), "start") << i;
+    }
+    EXPECT_EQ(ask(same_host[0], "ping"), "unknown");
+    EXPECT_EQ(ask(same_host[8], "ping"), "pong");
+}
+
+TEST_F(history_test, stalled_readers_of_large_records_hold_within_a_window_each) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's allocator keeps what is freed";
+#endif
+    start_relay(16 << 20);
+    const std::string large(60000, 'l');
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_TRUE(producer.send(zmq::buffer(large)));
+    }
+    send("end", 1, 1);
+    ASSERT_TRUE(holds("end1"));
+    const double before = e2e::resident_mib(relay->pid());
+    std::vector<zmq::socket_t> stalled;
+    for (int i = 0; i < 64; ++i) {
+        stalled.push_back(reader_from(2 + i));
+        stalled.back().set(zmq::sockopt::rcvhwm, 1);
+        stalled.back().set(zmq::sockopt::rcvbuf, 4096);
+        stalled.back().send(zmq::str_buffer("last 1000000"));
+    }
+    double peak = before;
+    for (int sample = 0; sample < 30; ++sample) {
+        std::this_thread::sleep_for(100ms);
+        peak = std::max(peak, e2e::resident_mib(relay->pid()));
+    }
+    // Without a window each would be sent the whole 16 MiB history.
+    EXPECT_LT(peak - before, 96) << before << " MiB before the readers";
+    zmq::message_t first;
+    ASSERT_TRUE(stalled[63].recv(first));
+    EXPECT_EQ(first.to_string().substr(0, 6), "start ");
 }
 
 }  // namespace

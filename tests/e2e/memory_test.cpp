@@ -4,27 +4,14 @@
 #include <zmq.hpp>
 
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
+using e2e::resident_mib;
 
 namespace {
-
-// VmRSS of _pid in MiB; 0 when it cannot be read.
-double resident_mib(int _pid) {
-    std::ifstream status("/proc/" + std::to_string(_pid) + "/status");
-    for (std::string field; status >> field;) {
-        if (field == "VmRSS:") {
-            double kib = 0;
-            status >> kib;
-            return kib / 1024;
-        }
-    }
-    return 0;
-}
 
 // Polls resident_mib every 100 ms, at most _timeout, until _done says it is enough.
 template <typename Done>

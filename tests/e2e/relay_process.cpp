@@ -150,4 +150,16 @@ test_support::child_result run_relay(const std::vector<std::string>& _args,
     return relay.wait(_timeout);
 }
 
+double resident_mib(int _pid) {
+    std::ifstream status("/proc/" + std::to_string(_pid) + "/status");
+    for (std::string field; status >> field;) {
+        if (field == "VmRSS:") {
+            double kib = 0;
+            status >> kib;
+            return kib / 1024;
+        }
+    }
+    return 0;
+}
+
 }  // namespace e2e

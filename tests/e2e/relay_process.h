@@ -91,4 +91,7 @@ test_support::child_result run_relay(const std::vector<std::string>& _args,
                                      const std::vector<std::string>& _environment = {},
                                      std::chrono::milliseconds _timeout = std::chrono::seconds(20));
 
+// VmRSS of _pid in MiB; 0 when it cannot be read.
+double resident_mib(int _pid);
+
 }  // namespace e2e

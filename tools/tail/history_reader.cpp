@@ -60,7 +60,11 @@ void history_reader::start(print_callback _print, end_callback _end) {
     tick();
 }
 
+// A reader the relay knows frees its slot for another.
 history_reader::~history_reader() {
+    if (!m_identity.empty()) {
+        send("bye", false);
+    }
     m_socket.cancel();
     m_timer.cancel();
 }
@@ -98,6 +102,7 @@ void history_reader::on_message(boost::string_view _line, const azmq::message* _
             m_last_seen = sequence;
             m_print(_frame->string());
         }
+        read(_frame->size());
     } else if (kind == "start") {
         const auto identity = rest.substr(0, rest.find(' '));
         const auto first = number_at(after_word(rest));
@@ -123,6 +128,15 @@ void history_reader::on_message(boost::string_view _line, const azmq::message* _
     }
 }
 
+// The relay sends no more than a window of records the reader has not said it read.
+void history_reader::read(std::size_t _bytes) {
+    m_unreported += _bytes;
+    if (m_unreported >= protocol::read_report &&
+        send("read " + std::to_string(m_unreported), false)) {
+        m_unreported = 0;
+    }
+}
+
 void history_reader::request() {
     if (m_identity.empty()) {
         send("last " + std::to_string(m_settings.last), true);
@@ -130,21 +144,23 @@ void history_reader::request() {
         send("after " + m_identity + " " + std::to_string(m_last_seen), true);
     }
     m_awaiting_start = true;
+    m_unreported = 0;
     m_requested_at = std::chrono::steady_clock::now();
 }
 
-void history_reader::send(const std::string& _line, bool _with_prefixes) {
+bool history_reader::send(const std::string& _line, bool _with_prefixes) {
     const bool prefixes = _with_prefixes && !m_settings.prefixes.empty();
     boost::system::error_code error;
     m_socket.send(azmq::message(_line), ZMQ_DONTWAIT | (prefixes ? ZMQ_SNDMORE : 0), error);
     if (error || !prefixes) {
-        return;
+        return !error;
     }
     const auto& all = m_settings.prefixes;
     for (auto prefix = all.begin(); prefix != all.end(); ++prefix) {
         const bool last = std::next(prefix) == all.end();
         m_socket.send(azmq::message(*prefix), last ? 0 : ZMQ_SNDMORE, error);
     }
+    return !error;
 }
 
 // A ping a second: the relay keeps a reader that pings, and answers "unknown" after it has

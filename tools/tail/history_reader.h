@@ -10,6 +10,7 @@
 #include <boost/utility/string_view.hpp>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -50,8 +51,10 @@ public:
 private:
     void receive();
     void on_message(boost::string_view _line, const azmq::message* _frame);
+    void read(std::size_t _bytes);
     void request();
-    void send(const std::string& _line, bool _with_prefixes);
+    // False when the socket did not take it.
+    bool send(const std::string& _line, bool _with_prefixes);
     void tick();
     void heard(bool _heard);
 
@@ -64,6 +67,8 @@ private:
     // The relay start whose records these are, and the last sequence number had of it.
     std::string m_identity;
     std::uint64_t m_last_seen = 0;
+    // Bytes of records read and not said to the relay yet.
+    std::size_t m_unreported = 0;
     // A request sent and not answered yet, and when: a ping's "unknown" meanwhile asks nothing.
     bool m_awaiting_start = false;
     std::chrono::steady_clock::time_point m_requested_at;
