@@ -98,7 +98,6 @@ TEST(config_json_impl, members_given_twice_are_named_by_path_and_the_last_counts
     EXPECT_EQ(document->repeated_members(),
               (std::vector<std::string>{"a.c[0].d", "a.b", "a", "a.b", "e"}));
     EXPECT_EQ(document->get_by_path<int>({"a", "b"}).value(), 5);
-    EXPECT_TRUE(read_json(R"({"a": {"a": 1}, "b": [{"a": 1}, {"a": 1}]})")
-                    ->repeated_members()
-                    .empty());
+    EXPECT_TRUE(
+        read_json(R"({"a": {"a": 1}, "b": [{"a": 1}, {"a": 1}]})")->repeated_members().empty());
 }
