@@ -406,8 +406,10 @@ TEST_F(http_client_test, requests_queued_behind_stalled_ones_end_by_their_deadli
         EXPECT_FALSE(result.status_code());
         unsent += result.error()->rfind("refused: timed out after 1 s", 0) == 0 ? 1 : 0;
     }
-    EXPECT_EQ(unsent, 10);
-    EXPECT_EQ(server->request_count(), 2u);
+    // A worker freed by a stalled request's time-out may still take a queued one whose deadline,
+    // counted from a later call, has not quite passed: on a loaded machine, one per worker.
+    EXPECT_GE(unsent, 8);
+    EXPECT_EQ(server->request_count(), static_cast<std::size_t>(12 - unsent));
 }
 
 TEST_F(http_client_test, a_request_beyond_the_queue_bound_fails_at_once_unsent) {
