@@ -157,7 +157,9 @@ void history_server::on_request(std::vector<azmq::message>& _frames) {
 
 namespace {
 
-// libzmq gives the source address of a message from a TCP peer, none for ipc.
+// libzmq gives the source address of a message from a TCP peer, none for ipc. Read from the
+// request line, a frame the peer sent: the routing-id frame the ROUTER makes carries it only when
+// the message was not fetched ahead by a readiness check.
 std::string peer_of(const azmq::message& _frame) {
     const char* address = zmq_msg_gets(_frame.native_handle(), "Peer-Address");
     return address ? address : "";
@@ -180,7 +182,7 @@ void history_server::take_request(const std::string& _id, const history_request&
         }
         client.filter.prefixes.emplace_back(_frames[i].string());
     }
-    client.peer = peer_of(_frames[0]);
+    client.peer = peer_of(_frames[1]);
     client.last_heard = std::chrono::steady_clock::now();
     client.live_from = m_history.next_sequence();
     client.position = m_history.end();
