@@ -158,8 +158,8 @@ void history_server::on_request(std::vector<azmq::message>& _frames) {
 namespace {
 
 // libzmq gives the source address of a message from a TCP peer, none for ipc. Read from the
-// request line, a frame the peer sent: the routing-id frame the ROUTER makes carries it only when
-// the message was not fetched ahead by a readiness check.
+// request line, a frame the peer sent: under load, the routing-id frame the ROUTER makes was seen
+// without it now and then.
 std::string peer_of(const azmq::message& _frame) {
     const char* address = zmq_msg_gets(_frame.native_handle(), "Peer-Address");
     return address ? address : "";
