@@ -19,7 +19,8 @@ namespace {
 
 TEST(metrics, count_a_known_load_and_the_peers_as_they_come_and_go) {
     const int port = test_support::free_tcp_port();
-    const auto input = test_support::free_tcp_endpoint();
+    const int input_port = test_support::free_tcp_port();
+    const auto input = "tcp://127.0.0.1:" + std::to_string(input_port);
     const auto output = test_support::free_tcp_endpoint();
     const e2e::config_file config(
         R"({"system": {"input_address": ")" + input + R"(", "output_address": ")" + output +
@@ -31,6 +32,12 @@ TEST(metrics, count_a_known_load_and_the_peers_as_they_come_and_go) {
     zmq::context_t context;
     zmq::socket_t subscriber(context, zmq::socket_type::sub);
     subscriber.connect(output);
+    // Connections that never complete a ZeroMQ handshake are no producers, neither while they
+    // last nor when they end: one silent, one speaking another protocol.
+    const int silent = e2e::connect_to(input_port);
+    const int stranger = e2e::connect_to(input_port);
+    const std::string request = "GET / HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(write(stranger, request.data(), request.size()), ssize_t(request.size()));
     {
         zmq::socket_t producer(context, zmq::socket_type::push);
         producer.connect(input);
@@ -42,6 +49,8 @@ TEST(metrics, count_a_known_load_and_the_peers_as_they_come_and_go) {
                                       "vandrel_bytes_received_total 1000\n(.*\n)*"
                                       "vandrel_frames_published_total 10\n(.*\n)*"
                                       "vandrel_producers 1\n(.*\n)*vandrel_subscribers 1\n"));
+        close(silent);
+        close(stranger);
     }
     EXPECT_TRUE(e2e::scrape_until(port, "vandrel_producers 0\n"));
     EXPECT_NE(e2e::http_get(port, "/metrics").find("Content-Type: text/plain; version=0.0.4"),

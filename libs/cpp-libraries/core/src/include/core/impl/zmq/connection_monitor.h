@@ -1,24 +1,23 @@
 #pragma once
 
+#include <core/impl/zmq/handshake_pairing.h>
 #include <core/impl/zmq/socket_monitor.h>
 
 #include <azmq/socket.hpp>
 
 #include <boost/asio/io_context.hpp>
 
-#include <functional>
-
 namespace zel {
 namespace libs {
 namespace core {
 
-// Tells, on the loop's thread, when a ZeroMQ socket makes or accepts a connection (true) and when
-// it loses one (false). Each accepted connection that ends is told once each way, so a bound
-// socket's peers can be counted. Both sockets must be used from the loop's thread only, and
-// _socket must outlive the monitor.
+// Tells, on the loop's thread, when a ZeroMQ socket has a peer, once its connection's handshake
+// succeeds (true), and when it loses one (false). Each peer that goes is told once each way, so a
+// bound socket's peers can be counted; connections that never complete a handshake are not told.
+// Both sockets must be used from the loop's thread only, and _socket must outlive the monitor.
 class connection_monitor {
 public:
-    using callback = std::function<void(bool _connected)>;
+    using callback = handshake_pairing::callback;
 
     // Throws boost::system::system_error when libzmq refuses to monitor _socket.
     connection_monitor(boost::asio::io_context& _io_context, azmq::socket& _socket,
@@ -27,6 +26,7 @@ public:
     connection_monitor& operator=(const connection_monitor&) = delete;
 
 private:
+    handshake_pairing m_pairing;
     // Its destruction stops the monitoring: no call comes after it.
     socket_monitor m_monitor;
 };
