@@ -31,10 +31,17 @@ constexpr bool optimize_single_threaded = true;
 // loop's other handlers from waiting long, and the output processing its commands often.
 constexpr int max_frames_per_completion = 256;
 constexpr std::size_t max_bytes_per_completion = 64 * 1024;
-// What the input can hold for a few producers at their high-water mark, and how long the
-// connections closed at stop may take to hand over what they had read.
-constexpr int max_frames_at_stop = 16 * 1000;
-constexpr std::chrono::milliseconds last_frame_wait(20);
+// At stop, what producers sent before it is taken in while they are still connected, until the
+// input has been quiet for stop_quiet (loopback and LAN delivery take far less) or, under
+// unending load, stop_connected_time has passed; then the connections go, and what they had read
+// is taken in, again until the input is quiet. max_frames_at_stop bounds each part: what the
+// input can hold for many producers at their high-water mark.
+constexpr std::chrono::milliseconds stop_quiet(20);
+constexpr std::chrono::milliseconds stop_connected_time(250);
+constexpr int max_frames_at_stop = 64 * 1000;
+// How long the frames published at stop may take to reach subscribers that read: at exit, the
+// relay waits for them at most this long.
+constexpr int output_linger_ms = 1000;
 
 }  // namespace
 
@@ -51,6 +58,7 @@ forwarder::forwarder(boost::asio::io_context& _io_context, const std::string& _i
     watch_peers(_io_context, *m_input, _secure,
                 [this](bool _connected) { m_counters.producers += _connected ? 1 : -1; });
     m_output.set_option(azmq::socket::max_message_size(max_subscription_size));
+    m_output.set_option(azmq::socket::linger(output_linger_ms));
     bind_endpoint(m_output, _output_address, "output");
     // Otherwise the output learns how far a subscriber has read only about once a millisecond
     // while it sends, and drops frames for a subscriber that has made room.
@@ -78,22 +86,28 @@ void forwarder::start() {
 
 void forwarder::stop() {
     m_input->cancel();
-    // Producers lose their connection first: what they send from then on waits in their queues
-    // for the relay that follows. What has reached the input meanwhile is relayed, and kept,
-    // rather than closed away with the socket, since its producers count it delivered.
+    relay_arriving(std::chrono::steady_clock::now() + stop_connected_time);
+    // Producers lose their connection: what they send from then on waits in their queues for the
+    // relay that follows. What has reached the input meanwhile is relayed, and kept, rather than
+    // closed away with the socket, since its producers count it delivered.
     const std::string endpoint = m_input->last_endpoint();
     zmq_unbind(m_input->native_handle(), endpoint.c_str());
+    relay_arriving(std::chrono::steady_clock::time_point::max());
+}
+
+void forwarder::relay_arriving(std::chrono::steady_clock::time_point _deadline) {
     zmq_pollitem_t input{m_input->native_handle(), 0, ZMQ_POLLIN, 0};
     azmq::message queued;
-    for (int drained = 0; drained < max_frames_at_stop; ++drained) {
+    for (int relayed = 0; relayed < max_frames_at_stop;) {
         boost::system::error_code error;
         m_input->receive(queued, ZMQ_DONTWAIT, error);
-        if (error && zmq_poll(&input, 1, last_frame_wait.count()) <= 0) {
-            break;
-        }
         if (!error) {
             count_received(queued);
             publish(std::move(queued));
+            ++relayed;
+        } else if (std::chrono::steady_clock::now() >= _deadline ||
+                   zmq_poll(&input, 1, stop_quiet.count()) <= 0) {
+            return;
         }
     }
 }

@@ -4,13 +4,23 @@
 
 #include <core/constants.h>
 
+#include <chrono>
 #include <utility>
 
 namespace zel {
 
+namespace {
+
+// How long a stop waits for history readers to catch up: long enough for a reader that keeps up
+// to read a window's worth a few times over, short enough for a restart to go unnoticed.
+constexpr std::chrono::seconds history_finish_time(2);
+
+}  // namespace
+
 relay::relay(libs::core::events_loop& _loop, const config& _config, const std::string& _file_name,
              const libs::core::logger& _logger)
     : m_logger(_logger)
+    , m_io_context(_loop.get_io_context())
     , m_security(_loop, _logger, _config.system.curve)
     , m_secure([this](azmq::socket& _socket, auto _on_connection) {
         return m_security.secure(_socket, std::move(_on_connection));
@@ -49,8 +59,19 @@ std::string relay::status() const {
 void relay::stop() {
     m_forwarder.stop();
     if (m_history_server) {
-        m_history_server->stop();
+        finish_history();
     }
+}
+
+// The loop runs again, with the input gone, for the readers alone: they read and say so through
+// it. A reader that does not keep up is let go at the deadline, told what it lacks.
+void relay::finish_history() {
+    const auto deadline = std::chrono::steady_clock::now() + history_finish_time;
+    m_history_server->finish();
+    m_io_context.restart();
+    while (!m_history_server->finished() && m_io_context.run_one_until(deadline) != 0) {
+    }
+    m_history_server->stop();
 }
 
 std::unique_ptr<history_server> relay::serve_history(libs::core::events_loop& _loop,

@@ -34,8 +34,9 @@ public:
     // What it has relayed, its peers and those it refused, in one line: for the service
     // manager's status and the totals record.
     std::string status() const;
-    // Once the loop has stopped: relays what its input already holds, and gives history readers
-    // a last turn.
+    // Once the loop has stopped: relays what producers had sent, and serves history readers
+    // until they have read it all or a deadline of a few seconds has passed, running the loop
+    // again meanwhile.
     void stop();
 
 private:
@@ -43,8 +44,10 @@ private:
                                                   const config& _config);
     void serve_metrics(libs::core::events_loop& _loop, const std::string& _address);
     void warn_of_exposure();
+    void finish_history();
 
     const libs::core::logger& m_logger;
+    boost::asio::io_context& m_io_context;
     // Made before the sockets it secures and what SIGHUP reloads, and destroyed after them.
     endpoint_security m_security;
     const secure_socket m_secure;

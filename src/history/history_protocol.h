@@ -19,6 +19,9 @@
 //   "record S" + frame        a record, its sequence number and the frame itself
 //   "lost N REASON"           N records (matching or not) the reader will never get, and why
 //   "live"                    what was held at the request has been sent; what follows is new
+//   "end ID S"                the relay start ID stops, its last record was sequence S, and the
+//                             reader has had every record it asked for up to S but those told
+//                             lost: a reader that reads on from another start lacks nothing
 //   "pong" / "unknown"        to a ping: the relay knows the reader / has forgotten it (it
 //                             restarted, or the reader was silent, reconnected or let go for
 //                             another): ask again; a reader silent for a while is sent "pong"
@@ -47,6 +50,7 @@ constexpr std::size_t read_report = window / 4;
 
 constexpr const char* reader_too_slow = "reader too slow";
 constexpr const char* relay_restarted = "relay restarted";
+constexpr const char* relay_stopped = "relay stopped";
 constexpr const char* too_large = "too large for the history";
 
 }  // namespace history_protocol

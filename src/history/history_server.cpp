@@ -28,6 +28,9 @@ constexpr int max_queued_requests = 10;
 // ROUTER has no readiness for one reader: one that was full is tried again this often.
 constexpr std::chrono::milliseconds retry_period(10);
 constexpr std::chrono::seconds expiry_check_period(1);
+// What readers were last told at stop ("end", "lost") reaches them after the socket is closed:
+// at exit, the relay waits for it at most this long.
+constexpr int linger_ms = 1000;
 
 using routing_mandatory = azmq::detail::integer_option<ZMQ_ROUTER_MANDATORY, int>;
 
@@ -45,6 +48,7 @@ azmq::socket open_socket(boost::asio::io_context& _io_context) {
     socket.set_option(routing_mandatory(1));
     socket.set_option(azmq::socket::max_message_size(max_frame_size));
     socket.set_option(azmq::socket::receive_high_water_mark(max_queued_requests));
+    socket.set_option(azmq::socket::linger(linger_ms));
     return socket;
 }
 
@@ -77,9 +81,25 @@ void history_server::start() {
     receive();
 }
 
-// A last turn first: readers get what the relay took until it stopped.
-void history_server::stop() {
+void history_server::finish() {
+    m_finishing = true;
     serve_all();
+}
+
+// What a reader still lacks is counted from its position, or from the first record it asked for
+// while its start is still being found; a "last N" still being found counts from where the walk
+// has reached, since how many of the records before match is not known.
+void history_server::stop() {
+    for (const auto& [id, client] : m_clients) {
+        const std::uint64_t from =
+            client.walk && client.wanted != 0 ? client.wanted : client.position.sequence;
+        const std::uint64_t lacking = client.unsaid_lost + (m_history.next_sequence() - from);
+        if (lacking != 0) {
+            say(id, "lost " + std::to_string(lacking) + " " + protocol::relay_stopped);
+        }
+        say_end(id);
+    }
+    m_clients.clear();
     m_socket.cancel();
     m_retry.cancel();
     m_expiry.cancel();
@@ -257,7 +277,12 @@ void history_server::serve_all() {
             more = true;
             break;
         }
-        const progress made = serve(it->first, it->second, spent);
+        progress made = serve(it->first, it->second, spent);
+        if (m_finishing && made == progress::waiting) {
+            made = say_end(it->first);
+            // Told: forgotten.
+            made = made == progress::more ? progress::gone : made;
+        }
         if (made == progress::gone) {
             it = m_clients.erase(it);
             continue;
@@ -361,6 +386,10 @@ history_server::progress history_server::serve_records(const std::string& _id,
 
 history_server::progress history_server::say(const std::string& _id, const std::string& _line) {
     return send(_id, _line, nullptr);
+}
+
+history_server::progress history_server::say_end(const std::string& _id) {
+    return say(_id, "end " + m_identity + " " + std::to_string(m_history.next_sequence() - 1));
 }
 
 // Once ZeroMQ takes the first frame, it takes the whole message.

@@ -65,6 +65,12 @@ public:
     ~history_server();
 
     void start();
+    // Once the relay takes no more frames: each reader is served until it has had every record it
+    // asked for, then told that the relay stops ("end") and forgotten. finished() tells when none
+    // is left; the loop must run meanwhile.
+    void finish();
+    bool finished() const { return m_clients.empty(); }
+    // Tells each reader still there what it will not get and that the relay stops, and stops.
     void stop();
 
     std::string endpoint() { return m_socket.last_endpoint(); }
@@ -92,6 +98,7 @@ private:
                            std::size_t _limit);
     // blocked, gone, or more when the socket took the message.
     progress say(const std::string& _id, const std::string& _line);
+    progress say_end(const std::string& _id);
     progress send(const std::string& _id, const std::string& _line, const history::record* _record);
     void post_serve();
     // Calls _then after _period, unless _timer is armed already (_armed tells).
@@ -111,6 +118,7 @@ private:
     client_map m_clients;
     // The reader the next turn starts with, when the last one ended early.
     std::string m_resume;
+    bool m_finishing = false;
     bool m_serve_posted = false;
     bool m_retry_armed = false;
     bool m_expiry_armed = false;

@@ -43,7 +43,12 @@ history_reader::history_reader(boost::asio::io_context& _io_context, const optio
     : m_settings(_settings)
     , m_socket(_io_context, ZMQ_DEALER, true)
     , m_timer(_io_context)
-    , m_alive(std::make_shared<history_reader*>(this)) {
+    , m_alive(std::make_shared<history_reader*>(this))
+    , m_monitor(_io_context, m_socket, [this](bool _connected) {
+        if (_connected) {
+            on_connected();
+        }
+    }) {
     m_socket.set_option(azmq::socket::send_high_water_mark(max_queued_requests));
     m_socket.set_option(azmq::socket::max_message_size(max_frame_size));
     if (_keys) {
@@ -107,10 +112,17 @@ void history_reader::on_message(boost::string_view _line, const azmq::message* _
         const auto identity = rest.substr(0, rest.find(' '));
         const auto first = number_at(after_word(rest));
         if (identity != m_identity) {
+            if (!m_identity.empty() && !m_identity_ended) {
+                std::cerr << "vandrel-tail: the relay restarted without saying where it stopped: "
+                             "records may be lost\n";
+            }
             m_identity = std::string(identity);
+            m_identity_ended = false;
             m_last_seen = first - 1;
         }
         m_awaiting_start = false;
+    } else if (kind == "end") {
+        m_identity_ended |= rest.substr(0, rest.find(' ')) == m_identity;
     } else if (kind == "lost") {
         const auto reason = after_word(rest);
         std::cerr << "vandrel-tail: lost " << number_at(rest) << " records (" << reason << ")\n";
@@ -137,13 +149,12 @@ void history_reader::read(std::size_t _bytes) {
     }
 }
 
+// One that the socket does not take, without a connection, is sent again once there is one.
 void history_reader::request() {
-    if (m_identity.empty()) {
-        send("last " + std::to_string(m_settings.last), true);
-    } else {
-        send("after " + m_identity + " " + std::to_string(m_last_seen), true);
-    }
-    m_awaiting_start = true;
+    m_awaiting_start =
+        send(m_identity.empty() ? "last " + std::to_string(m_settings.last)
+                                : "after " + m_identity + " " + std::to_string(m_last_seen),
+             true);
     m_unreported = 0;
     m_requested_at = std::chrono::steady_clock::now();
 }
@@ -186,6 +197,13 @@ void history_reader::tick() {
                 (*reader)->tick();
             }
         });
+}
+
+// Asked at once: a relay that restarts may live less than a ping period.
+void history_reader::on_connected() {
+    if (!m_ended) {
+        request();
+    }
 }
 
 void history_reader::heard(bool _heard) {

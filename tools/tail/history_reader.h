@@ -3,6 +3,7 @@
 #include "options.h"
 
 #include <core/curve/client_keys.h>
+#include <core/impl/zmq/connection_monitor.h>
 #include <azmq/socket.hpp>
 
 #include <boost/asio/io_context.hpp>
@@ -20,9 +21,11 @@ namespace zel {
 namespace tail {
 
 // Reads a relay's history endpoint (src/history_protocol.h tells the protocol): asks for the last
-// records, then follows. Across a lost connection or a relay restart it asks for what it has not
-// had, so that no record is printed twice and none the relay still holds is skipped; every gap
-// the relay tells of is one line on standard error. Runs on the thread of _io_context's loop.
+// records, then follows. Across a lost connection or a relay restart it asks again, as soon as it
+// is connected, for what it has not had, so that no record is printed twice and none the relay
+// still holds is skipped. Every gap is one line on standard error: those the relay tells of, and,
+// when a relay start gives way to another without having said where it stopped, that records may
+// be lost. Runs on the thread of _io_context's loop.
 class history_reader {
 public:
     using print_callback = std::function<void(boost::string_view)>;
@@ -57,6 +60,7 @@ private:
     bool send(const std::string& _line, bool _with_prefixes);
     void tick();
     void heard(bool _heard);
+    void on_connected();
 
     const options& m_settings;
     print_callback m_print;
@@ -67,6 +71,8 @@ private:
     // The relay start whose records these are, and the last sequence number had of it.
     std::string m_identity;
     std::uint64_t m_last_seen = 0;
+    // Whether that relay start has said it stopped, having sent all it had for this reader.
+    bool m_identity_ended = false;
     // Bytes of records read and not said to the relay yet.
     std::size_t m_unreported = 0;
     // A request sent and not answered yet, and when: a ping's "unknown" meanwhile asks nothing.
@@ -76,6 +82,8 @@ private:
     bool m_connected = false;
     std::chrono::steady_clock::time_point m_heard_at;
     std::shared_ptr<history_reader*> m_alive;
+    // Goes before the socket it watches.
+    libs::core::connection_monitor m_monitor;
 };
 
 }  // namespace tail

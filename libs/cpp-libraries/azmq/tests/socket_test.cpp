@@ -216,3 +216,31 @@ TEST(socket, events_tell_readiness_and_let_a_publisher_see_the_room_a_subscriber
     publication.publisher.events();
     EXPECT_EQ(publication.publish_and_count(), first);
 }
+
+// The peer reads only once the socket is closed, with its queue to the peer full.
+TEST(socket, a_linger_set_delivers_what_was_queued_at_close) {
+    boost::asio::io_context io_context;
+    zmq::context_t context;
+    zmq::socket_t pull(context, zmq::socket_type::pull);
+    const auto endpoint = test_support::free_tcp_endpoint();
+    pull.bind(endpoint);
+    pull.set(zmq::sockopt::rcvtimeo, 10000);
+    int sent = 0;
+    {
+        azmq::detail::specialized_socket<ZMQ_PUSH> push(io_context);
+        push.set_option(azmq::socket::linger(10000));
+        push.connect(endpoint);
+        boost::system::error_code error;
+        while (!error && sent < 1000000) {
+            push.send(azmq::message(std::string(1000, 'q')), sent == 0 ? 0 : ZMQ_DONTWAIT, error);
+            sent += error ? 0 : 1;
+        }
+    }
+    zmq::message_t frame;
+    int received = 0;
+    while (received < sent && pull.recv(frame)) {
+        ++received;
+    }
+    EXPECT_GE(sent, 1000);
+    EXPECT_EQ(received, sent);
+}

@@ -60,6 +60,10 @@ public:
     // 1: messages are queued only for connections made, not for those still being attempted.
     // Set before connect.
     using immediate = detail::integer_option<ZMQ_IMMEDIATE, int>;
+    // Milliseconds libzmq goes on sending, once the socket is closed, what it holds for connected
+    // peers; the process's last libzmq context waits for it at exit. Unset, a closed socket drops
+    // it at once, so that no peer that has stopped reading can hold an exit.
+    using linger = detail::integer_option<ZMQ_LINGER, int>;
 
     // _type is a libzmq socket type (ZMQ_PULL, ZMQ_PUB, ...); an unknown one throws.
     socket(boost::asio::io_context& _io_context, int _type, bool _optimize_single_threaded = false)

@@ -142,9 +142,9 @@ public:
         }
     }
 
-    // Closes the libzmq socket with linger 0 (frames not yet sent are dropped) and hands every
-    // pending receive to the io_context: completed ones with their result, the others with
-    // operation_aborted.
+    // Closes the libzmq socket, with linger 0 (frames not yet sent are dropped) unless one was set,
+    // and hands every pending receive to the io_context: completed ones with their result, the
+    // others with operation_aborted.
     void close() noexcept {
         receive_queue pending = shut_down();
         while (receive_operation* operation = pending.pop()) {
@@ -333,8 +333,13 @@ private:
         // Unregisters the descriptor from the io_context (cancelling the wait) without closing
         // it, before libzmq closes it.
         m_descriptor.release();
-        const int linger = 0;
-        zmq_setsockopt(m_handle, ZMQ_LINGER, &linger, sizeof linger);
+        int linger = 0;
+        std::size_t size = sizeof linger;
+        // libzmq's own default, -1, would wait for ever.
+        if (zmq_getsockopt(m_handle, ZMQ_LINGER, &linger, &size) != 0 || linger < 0) {
+            linger = 0;
+            zmq_setsockopt(m_handle, ZMQ_LINGER, &linger, sizeof linger);
+        }
         zmq_close(m_handle);
         return receive_queue(std::move(m_queue));
     }
