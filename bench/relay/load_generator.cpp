@@ -60,7 +60,7 @@ producer_tally produce(zmq::socket_t& _socket, const phase_plan& _plan, int _ind
 
     producer_tally tally;
     for (; tally.sent < share && !_phase_over.load(std::memory_order_relaxed); ++tally.sent) {
-        if (period_ns > 0) {
+        if (period_ns > 0 && tally.sent % _plan.frames_per_wake == 0) {
             sleep_until_ns(_start_ns + std::int64_t(period_ns * (double(tally.sent) +
                                                                  double(_index) / producers)));
         }
@@ -216,6 +216,7 @@ phase_result load_generator::run_phase(const phase_plan& _plan,
     result.reordered = tally.reordered;
     result.malformed = tally.malformed;
     result.seconds = double(tally.completed_ns - start_ns) / ns_per_second;
+    result.longest_silence_ns = tally.longest_silence_ns;
     result.latencies_ns = std::move(tally.latencies_ns);
     return result;
 }
@@ -260,6 +261,11 @@ void load_generator::count(const zmq::message_t& _frame, std::int64_t _received_
             [[fallthrough]];
         case frame_kind::data:
             ++tally.delivered;
+            if (tally.last_data_ns != 0) {
+                tally.longest_silence_ns =
+                    std::max(tally.longest_silence_ns, _received_ns - tally.last_data_ns);
+            }
+            tally.last_data_ns = _received_ns;
             if (_frame.size() != header.frame_size) {
                 ++tally.malformed;
             }

@@ -28,6 +28,9 @@ struct phase_plan {
     // Frames per second of all producers together, evenly interleaved; 0 sends as fast as the
     // relay takes them.
     double frames_per_second = 0;
+    // Paced producers wake once per this many frames and send them back to back: at a high rate,
+    // a wake-up a frame would take the generator's core.
+    std::uint64_t frames_per_wake = 1;
     // Whether the subscriber measures each frame's latency.
     bool timed = false;
 };
@@ -46,6 +49,8 @@ struct phase_result {
     std::uint64_t malformed = 0;
     // From the first send to the subscriber's sight of every producer's end marker.
     double seconds = 0;
+    // The longest the subscriber went without a data frame, from the first to the last.
+    std::int64_t longest_silence_ns = 0;
     // Of each timed data frame delivered, from its send to its receipt.
     std::vector<std::int64_t> latencies_ns;
 
@@ -86,6 +91,8 @@ private:
         std::array<std::uint64_t, producers> next_sequence{};
         unsigned markers_seen = 0;
         std::int64_t completed_ns = 0;
+        std::int64_t last_data_ns = 0;
+        std::int64_t longest_silence_ns = 0;
         std::vector<std::int64_t> latencies_ns;
     };
 

@@ -13,7 +13,7 @@ namespace {
 const char* const usage =
     "usage: relay_bench [--quick] [--sustained] [--curve] [--repetitions N]\n"
     "                   [--transport tcp|ipc] [--size BYTES] [--metrics]\n"
-    "                   [--history off|idle|following]\n"
+    "                   [--history off|idle|following] [--flood N]\n"
     "  --quick        shorter windows and 3 repetitions: a smoke run\n"
     "  --sustained    10 million frames of 64 B and of 1 KiB through vandrel over tcp,\n"
     "                 sampling its resident memory every second\n"
@@ -24,7 +24,9 @@ const char* const usage =
     "  --size         compare with frames of this size only (at least 24 bytes)\n"
     "  --metrics      vandrel serves its counters, scraped every second throughout\n"
     "  --history      vandrel keeps a history (64 MiB) that nobody reads, or that a reader\n"
-    "                 on the generator's core follows from its start\n";
+    "                 on the generator's core follows from its start\n"
+    "  --flood        N clients with unknown keys handshake with vandrel CURVE as fast as it\n"
+    "                 refuses them, beside 40,000 admitted frames/s of 64 B: what they lose\n";
 
 int whole_number(const std::string& _text) {
     std::size_t used = 0;
@@ -58,6 +60,11 @@ options parse_options(int _argc, char** _argv) {
                 result.curve = true;
                 result.transports = {transport::tcp};
                 result.frame_sizes = {64, 1024};
+            } else if (argument == "--flood" && has_value) {
+                result.flooders = whole_number(_argv[++i]);
+                if (result.flooders < 1) {
+                    throw std::invalid_argument("flood");
+                }
             } else if (argument == "--repetitions" && has_value) {
                 result.repetitions = whole_number(_argv[++i]);
                 repetitions_given = true;

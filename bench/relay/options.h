@@ -24,6 +24,9 @@ struct options {
     // vandrel with CURVE against itself without, over tcp at 64 B and 1 KiB, and their
     // handshakes, instead of the comparison with zmq_proxy.
     bool curve = false;
+    // Flooding clients refused by a CURVE relay beside an admitted load, instead of the
+    // comparison; 0 runs none.
+    int flooders = 0;
     int repetitions = 5;
     std::vector<transport> transports{transport::tcp, transport::ipc};
     std::vector<std::size_t> frame_sizes{64, 1024, 65536};

@@ -2,6 +2,7 @@
 // PULL and a PUB socket with the same load in the same run, interleaving their repetitions,
 // and reports each figure for both with their ratio. See README.md.
 #include "cores.h"
+#include "flood.h"
 #include "handshakes.h"
 #include "measurement.h"
 #include "options.h"
@@ -106,6 +107,21 @@ void print_handshakes(std::ostream& _out, const options& _options, zmq::context_
          << "| relay CPU per handshake (µs) | " << cell(cpu[0]) << " | " << cell(cpu[1]) << " |\n";
 }
 
+void flood(const options& _options, zmq::context_t& _context, const scratch_dir& _dir) {
+    flood_setup setup;
+    setup.flooders = _options.flooders;
+    if (_options.quick) {
+        setup.seconds = 1;
+    }
+    std::vector<flood_figures> runs;
+    for (int repetition = 1; repetition <= _options.repetitions; ++repetition) {
+        runs.push_back(measure_flood(setup, _context, _dir, 2000 + repetition));
+        std::cerr << "flood " << repetition << '/' << _options.repetitions << ": "
+                  << flood_line(runs.back()) << std::endl;
+    }
+    print_flood_report(std::cout, setup, runs);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,6 +136,10 @@ int main(int argc, char** argv) {
         pin_to_generator_core();
         zmq::context_t context;
         const scratch_dir dir;
+        if (chosen.flooders > 0) {
+            flood(chosen, context, dir);
+            return 0;
+        }
         if (chosen.sustained) {
             return run_sustained(std::cout, 10'000'000, context, dir) ? 0 : 1;
         }

@@ -12,6 +12,7 @@
 #include <boost/system/system_error.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 using azmq_test::receive_loop;
@@ -90,6 +91,27 @@ TEST(socket, multipart_frames_arrive_one_by_one_with_more) {
     EXPECT_EQ(loop.frames(), (std::vector<std::string>{"one", "", "three"}));
     EXPECT_EQ(loop.more(), (std::vector<bool>{true, true, false}));
     EXPECT_EQ(loop.bytes(), 8u);
+}
+
+// A socket kept on an I/O thread the shared context lacks could not bind at all.
+TEST(socket, sockets_kept_on_each_io_thread_exchange_frames_over_tcp) {
+    boost::asio::io_context io_context;
+    for (int thread = 0; thread < azmq::detail::context::io_threads; ++thread) {
+        const auto endpoint = test_support::free_tcp_endpoint();
+        azmq::socket pull(io_context, ZMQ_PULL);
+        pull.set_option(azmq::socket::affinity(std::uint64_t(1) << thread));
+        pull.bind(endpoint);
+        azmq::socket push(io_context, ZMQ_PUSH);
+        const int other = (thread + 1) % azmq::detail::context::io_threads;
+        push.set_option(azmq::socket::affinity(std::uint64_t(1) << other));
+        push.connect(endpoint);
+        push.send(azmq::message(std::to_string(thread)));
+        zmq_pollitem_t arrival{pull.native_handle(), 0, ZMQ_POLLIN, 0};
+        ASSERT_EQ(zmq_poll(&arrival, 1, 10'000), 1);
+        azmq::message frame;
+        pull.receive(frame, ZMQ_DONTWAIT);
+        EXPECT_EQ(frame.string(), std::to_string(thread));
+    }
 }
 
 // A receive started on a REQ socket before its request waits for the reply instead of

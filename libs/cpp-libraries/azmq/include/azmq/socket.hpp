@@ -64,6 +64,10 @@ public:
     // peers; the process's last libzmq context waits for it at exit. Unset, a closed socket drops
     // it at once, so that no peer that has stopped reading can hold an exit.
     using linger = detail::integer_option<ZMQ_LINGER, int>;
+    // The I/O threads of the shared context that may serve the socket's connections, bit i for
+    // thread i (below detail::context::io_threads); 0, the default: whichever serves fewest.
+    // Set before bind or connect.
+    using affinity = detail::integer_option<ZMQ_AFFINITY, std::uint64_t>;
 
     // _type is a libzmq socket type (ZMQ_PULL, ZMQ_PUB, ...); an unknown one throws.
     socket(boost::asio::io_context& _io_context, int _type, bool _optimize_single_threaded = false)

@@ -15,9 +15,21 @@ namespace detail {
 // A libzmq context, terminated when destroyed.
 class context {
 public:
+    // libzmq's threads that move the bytes of every connection and run its handshakes. Two, so
+    // that sockets kept on one of them (socket::affinity) are not held up by the other's work: a
+    // CURVE handshake costs its thread nearly a millisecond, and a flood of them at one
+    // endpoint would otherwise delay every established connection of the process.
+    static constexpr int io_threads = 2;
+
+    // Before the first socket, which starts the threads.
     context() : m_handle(zmq_ctx_new()) {
         if (m_handle == nullptr) {
             throw boost::system::system_error(last_error(), "zmq_ctx_new");
+        }
+        if (zmq_ctx_set(m_handle, ZMQ_IO_THREADS, io_threads) != 0) {
+            const auto error = last_error();
+            zmq_ctx_term(m_handle);
+            throw boost::system::system_error(error, "zmq_ctx_set");
         }
     }
 
