@@ -6,7 +6,6 @@
 #include <boost/system/error_code.hpp>
 #include <boost/system/system_error.hpp>
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -38,14 +37,6 @@ constexpr std::size_t max_bytes_per_completion = 64 * 1024;
 // 15 to 25 % more CPU per frame at 64 B.
 constexpr std::uint64_t input_io_thread = 1 << 0;
 constexpr std::uint64_t output_io_thread = 1 << 1;
-// At stop, what producers sent before it is taken in while they are still connected, until the
-// input has been quiet for stop_quiet (loopback and LAN delivery take far less) or, under
-// unending load, stop_connected_time has passed; then the connections go, and what they had read
-// is taken in, again until the input is quiet. max_frames_at_stop bounds each part: what the
-// input can hold for many producers at their high-water mark.
-constexpr std::chrono::milliseconds stop_quiet(20);
-constexpr std::chrono::milliseconds stop_connected_time(250);
-constexpr int max_frames_at_stop = 64 * 1000;
 // How long the frames published at stop may take to reach subscribers that read: at exit, the
 // relay waits for them at most this long.
 constexpr int output_linger_ms = 1000;
@@ -94,32 +85,18 @@ void forwarder::start() {
     setup_pipeline(m_input);
 }
 
-void forwarder::stop() {
-    m_input->cancel();
-    relay_arriving(std::chrono::steady_clock::now() + stop_connected_time);
-    // Producers lose their connection: what they send from then on waits in their queues for the
-    // relay that follows. What has reached the input meanwhile is relayed, and kept, rather than
-    // closed away with the socket, since its producers count it delivered.
-    const std::string endpoint = m_input->last_endpoint();
-    zmq_unbind(m_input->native_handle(), endpoint.c_str());
-    relay_arriving(std::chrono::steady_clock::time_point::max());
+// What has reached the input is relayed after, and kept rather than closed away with the
+// connections, since its producers count it delivered.
+void forwarder::unbind_input() {
+    boost::system::error_code error;
+    m_input->unbind(m_input->last_endpoint(), error);
+    if (error) {
+        m_logger.log_error(error, ZEL_LOCATION);
+    }
 }
 
-void forwarder::relay_arriving(std::chrono::steady_clock::time_point _deadline) {
-    zmq_pollitem_t input{m_input->native_handle(), 0, ZMQ_POLLIN, 0};
-    azmq::message queued;
-    for (int relayed = 0; relayed < max_frames_at_stop;) {
-        boost::system::error_code error;
-        m_input->receive(queued, ZMQ_DONTWAIT, error);
-        if (!error) {
-            count_received(queued);
-            publish(std::move(queued));
-            ++relayed;
-        } else if (std::chrono::steady_clock::now() >= _deadline ||
-                   zmq_poll(&input, 1, stop_quiet.count()) <= 0) {
-            return;
-        }
-    }
+void forwarder::stop() {
+    m_input->cancel();
 }
 
 std::string forwarder::input_endpoint() {

@@ -11,7 +11,6 @@
 
 #include <boost/asio/io_context.hpp>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,10 +35,10 @@ public:
 
     // Arms the first receive; each completion arms the next.
     void start();
-    // Cancels the pending receive (its completion is silent, and no further one is armed), then
-    // relays what producers had sent: first while they are still connected, then what their
-    // connections, closed, had read. Takes a few tens of milliseconds, at most about 0.3 s under
-    // unending load.
+    // Closes the producers' connections: what they send from then on waits in their queues for
+    // the relay that follows, and what they had delivered is still relayed as the loop runs.
+    void unbind_input();
+    // Cancels the pending receive: its completion is silent, and no further one is armed.
     void stop();
 
     // The endpoints as ZeroMQ resolved them (the port a wildcard was given, for instance).
@@ -52,8 +51,6 @@ private:
                      const secure_socket& _secure,
                      libs::core::connection_monitor::callback _on_connection);
     void setup_pipeline(std::shared_ptr<input_socket> _input);
-    // Relays frames as they arrive until the input is quiet, or _deadline has passed.
-    void relay_arriving(std::chrono::steady_clock::time_point _deadline);
     void count_received(const azmq::message& _frame);
     void publish(azmq::message&& _frame);
     void publish_with_queued(input_socket& _input, azmq::message&& _frame);

@@ -4,6 +4,7 @@
 
 #include <core/constants.h>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -11,8 +12,15 @@ namespace zel {
 
 namespace {
 
-// How long a stop waits for history readers to catch up: long enough for a reader that keeps up
-// to read a window's worth a few times over, short enough for a restart to go unnoticed.
+// At stop, what producers sent before it is relayed while they are still connected, until the
+// input has been quiet for stop_quiet (loopback and LAN delivery take far less) or, under
+// unending load, stop_connected_time has passed; then their connections close, and what those
+// had read is relayed, again until the input is quiet.
+constexpr std::chrono::milliseconds stop_quiet(20);
+constexpr std::chrono::milliseconds stop_connected_time(250);
+constexpr std::chrono::milliseconds stop_unbound_time(1000);
+// How long a stop then waits for history readers to catch up: long enough for a reader that
+// keeps up to read a window's worth a few times over, short enough for a restart to go unnoticed.
 constexpr std::chrono::seconds history_finish_time(2);
 
 }  // namespace
@@ -56,19 +64,35 @@ std::string relay::status() const {
     return m_forwarder.counters().status() + (refused.empty() ? "" : "; " + refused);
 }
 
+// The loop runs again for the stop, in its usual order: a frame it had taken before the signal
+// goes out before those that follow.
 void relay::stop() {
+    m_io_context.restart();
+    relay_until_quiet(std::chrono::steady_clock::now() + stop_connected_time);
+    m_forwarder.unbind_input();
+    relay_until_quiet(std::chrono::steady_clock::now() + stop_unbound_time);
     m_forwarder.stop();
     if (m_history_server) {
         finish_history();
     }
 }
 
-// The loop runs again, with the input gone, for the readers alone: they read and say so through
-// it. A reader that does not keep up is let go at the deadline, told what it lacks.
+void relay::relay_until_quiet(std::chrono::steady_clock::time_point _deadline) {
+    auto received = m_forwarder.counters().frames_received;
+    auto quiet_from = std::chrono::steady_clock::now() + stop_quiet;
+    while (std::chrono::steady_clock::now() < std::min(quiet_from, _deadline) &&
+           m_io_context.run_one_until(std::min(quiet_from, _deadline)) != 0) {
+        if (m_forwarder.counters().frames_received != received) {
+            received = m_forwarder.counters().frames_received;
+            quiet_from = std::chrono::steady_clock::now() + stop_quiet;
+        }
+    }
+}
+
+// A reader that does not keep up is let go at the deadline, told what it lacks.
 void relay::finish_history() {
     const auto deadline = std::chrono::steady_clock::now() + history_finish_time;
     m_history_server->finish();
-    m_io_context.restart();
     while (!m_history_server->finished() && m_io_context.run_one_until(deadline) != 0) {
     }
     m_history_server->stop();

@@ -13,6 +13,7 @@
 #include <core/events_loop.h>
 #include <core/logger.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ private:
                                                   const config& _config);
     void serve_metrics(libs::core::events_loop& _loop, const std::string& _address);
     void warn_of_exposure();
+    // Runs the loop until no frame has come for a moment, or _deadline.
+    void relay_until_quiet(std::chrono::steady_clock::time_point _deadline);
     void finish_history();
 
     const libs::core::logger& m_logger;

@@ -25,6 +25,8 @@ struct history_client {
     std::uint64_t live_from = 0;
     bool start_said = false;
     bool live_said = false;
+    // Once the relay stops: the reader has had all and been told, and its "bye" is awaited.
+    bool end_said = false;
     // Records the reader will never get and has not been told of yet, and why.
     std::uint64_t unsaid_lost = 0;
     const char* lost_reason = "";

@@ -21,7 +21,8 @@
 //   "live"                    what was held at the request has been sent; what follows is new
 //   "end ID S"                the relay start ID stops, its last record was sequence S, and the
 //                             reader has had every record it asked for up to S but those told
-//                             lost: a reader that reads on from another start lacks nothing
+//                             lost: a reader that reads on from another start lacks nothing;
+//                             the reader says "bye", and no more until it connects again
 //   "pong" / "unknown"        to a ping: the relay knows the reader / has forgotten it (it
 //                             restarted, or the reader was silent, reconnected or let go for
 //                             another): ask again; a reader silent for a while is sent "pong"

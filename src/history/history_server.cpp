@@ -86,11 +86,17 @@ void history_server::finish() {
     serve_all();
 }
 
+// Readers told "end" are kept until they say "bye": a connection closed with what the reader
+// has not read yet may lose it.
+//
 // What a reader still lacks is counted from its position, or from the first record it asked for
 // while its start is still being found; a "last N" still being found counts from where the walk
 // has reached, since how many of the records before match is not known.
 void history_server::stop() {
     for (const auto& [id, client] : m_clients) {
+        if (client.end_said) {
+            continue;
+        }
         const std::uint64_t from =
             client.walk && client.wanted != 0 ? client.wanted : client.position.sequence;
         const std::uint64_t lacking = client.unsaid_lost + (m_history.next_sequence() - from);
@@ -278,10 +284,10 @@ void history_server::serve_all() {
             break;
         }
         progress made = serve(it->first, it->second, spent);
-        if (m_finishing && made == progress::waiting) {
+        if (m_finishing && made == progress::waiting && !it->second.end_said) {
             made = say_end(it->first);
-            // Told: forgotten.
-            made = made == progress::more ? progress::gone : made;
+            it->second.end_said = made == progress::more;
+            made = made == progress::more ? progress::waiting : made;
         }
         if (made == progress::gone) {
             it = m_clients.erase(it);

@@ -66,8 +66,8 @@ public:
 
     void start();
     // Once the relay takes no more frames: each reader is served until it has had every record it
-    // asked for, then told that the relay stops ("end") and forgotten. finished() tells when none
-    // is left; the loop must run meanwhile.
+    // asked for, then told that the relay stops ("end"), and forgotten when it says "bye".
+    // finished() tells when none is left; the loop must run meanwhile.
     void finish();
     bool finished() const { return m_clients.empty(); }
     // Tells each reader still there what it will not get and that the relay stops, and stops.

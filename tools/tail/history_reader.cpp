@@ -121,8 +121,12 @@ void history_reader::on_message(boost::string_view _line, const azmq::message* _
             m_last_seen = first - 1;
         }
         m_awaiting_start = false;
-    } else if (kind == "end") {
-        m_identity_ended |= rest.substr(0, rest.find(' ')) == m_identity;
+    } else if (kind == "end" && rest.substr(0, rest.find(' ')) == m_identity) {
+        // The relay waits for the word before it closes the connection, and a ping after it would
+        // be data the stopping relay never reads, which makes its close discard what it still
+        // had to send.
+        m_identity_ended = true;
+        send("bye", false);
     } else if (kind == "lost") {
         const auto reason = after_word(rest);
         std::cerr << "vandrel-tail: lost " << number_at(rest) << " records (" << reason << ")\n";
@@ -188,7 +192,9 @@ void history_reader::tick() {
         m_end(1);
         return;
     }
-    send("ping", false);
+    if (!m_identity_ended) {
+        send("ping", false);
+    }
     m_timer.expires_after(protocol::ping_period);
     m_timer.async_wait(
         [alive = std::weak_ptr<history_reader*>(m_alive)](const boost::system::error_code& _error) {

@@ -102,6 +102,12 @@ public:
         }
     }
 
+    // Stops listening on _endpoint, as bound or as last_endpoint() tells it, and closes the
+    // connections accepted there: what they had delivered to the socket stays to be received.
+    void unbind(const std::string& _endpoint, boost::system::error_code& _error) {
+        _error = call_with_endpoint(&zmq_unbind, _endpoint);
+    }
+
     void connect(const std::string& _endpoint) {
         boost::system::error_code error;
         connect(_endpoint, error);
