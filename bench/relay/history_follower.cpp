@@ -32,7 +32,10 @@ void history_follower::read() {
         if (!m_socket.recv(frame)) {
             continue;
         }
-        if (frame.to_string_view().substr(0, 7) == "record " && m_socket.recv(frame)) {
+        // A stopping relay waits for the word.
+        if (frame.to_string_view().substr(0, 4) == "end ") {
+            m_socket.send(zmq::str_buffer("bye"));
+        } else if (frame.to_string_view().substr(0, 7) == "record " && m_socket.recv(frame)) {
             ++m_records;
             unreported += frame.size();
         }
