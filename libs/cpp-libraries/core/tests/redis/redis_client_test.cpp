@@ -278,7 +278,8 @@ TEST_F(redis_client_test, commands_the_client_does_not_serve_are_refused_on_both
     const auto context = connect();
     ASSERT_TRUE(context);
     const std::string not_served =
-        ", error: not served: publish/subscribe and MONITOR need a connection of their own";
+        ", error: not served: publish/subscribe, MONITOR and replication need a connection of "
+        "their own";
     const std::string changes_one =
         ", error: not served: it would change one of the context's two connections alone";
     const std::vector<std::pair<redis::context::args, std::string>> refused{
@@ -287,6 +288,9 @@ TEST_F(redis_client_test, commands_the_client_does_not_serve_are_refused_on_both
         {{"psubscribe", "p*"}, "Command: psubscribe" + not_served},
         {{"SSubscribe", "s"}, "Command: SSubscribe" + not_served},
         {{"monitor"}, "Command: monitor" + not_served},
+        {{"SYNC"}, "Command: SYNC" + not_served},
+        {{"psync", "?", "-1"}, "Command: psync" + not_served},
+        {{"REPLCONF", "ACK", "0"}, "Command: REPLCONF" + not_served},
         {{"SELECT", "1"}, "Command: SELECT" + changes_one},
         {{"hello", "3"}, "Command: hello" + changes_one},
         {{"CLIENT", "reply", "off"}, "Command: CLIENT" + changes_one},
@@ -369,15 +373,16 @@ TEST_F(redis_client_test, a_server_that_stops_answering_ends_every_wait_at_its_t
 
 TEST_F(redis_client_test, a_server_that_lies_closes_the_connection_without_harm) {
     // Garbage, a reply no command asked for, on which hiredis alone aborts the process, and
-    // replies that announce more than any memory holds, an array's elements or a string's bytes.
+    // replies that announce more than the bound, in an array's elements or a string's bytes.
     const std::string lost = "connection lost: ";
-    const std::vector<std::array<std::string, 3>> lies{
-        {"!garbage\r\n", "Protocol error, got \"!\" as reply type byte", lost},
-        {"+OK\r\n+UNASKED\r\n", "the server sent a reply no command asked for", lost},
-        {"*2000000000\r\n", "reply too large", ""},
-        {"*2\r\n:1\r\n*2000000000\r\n", "reply too large", ""},
-        {"$2000000000\r\n", "reply too large", ""}};
-    for (const auto& [lie, why, async_prefix] : lies) {
+    const std::string closed = "connection closed after a reply too large";
+    const std::vector<std::array<std::string, 4>> lies{
+        {"!garbage\r\n", "Protocol error, got \"!\" as reply type byte", lost, ""},
+        {"+OK\r\n+UNASKED\r\n", "the server sent a reply no command asked for", lost, ""},
+        {"*1000000\r\n", "reply too large", "", closed},
+        {"*2\r\n:1\r\n*2000000000\r\n", "reply too large", "", closed},
+        {"$20000000\r\n", "reply too large", "", closed}};
+    for (const auto& [lie, why, async_prefix, later] : lies) {
         replies.clear();
         lying_server liar(lie);
         const auto context = connect(0, liar.port());
@@ -395,8 +400,41 @@ TEST_F(redis_client_test, a_server_that_lies_closes_the_connection_without_harm)
         }
         EXPECT_EQ(blocking, "Command: GET, error: " + why);
         EXPECT_EQ(error_of([&] { get->execute_async(); }),
-                  "Command: GET, error: " + async_prefix + why);
+                  "Command: GET, error: " + (later.empty() ? async_prefix + why : later));
     }
+}
+
+TEST_F(redis_client_test, a_reply_past_the_memory_bound_is_refused_and_those_behind_it_say_why) {
+    const auto context = connect();
+    ASSERT_TRUE(context);
+    EXPECT_NE(error_of([&] { context->set_max_reply_memory(0); }), "");
+    // A string costs about twice its length, an element 72 bytes.
+    context->set_max_reply_memory(std::size_t(1) << 20);
+    server.command({"SET", "big", std::string(std::size_t(512) << 10, 'b')});
+    server.command({"SET", "small", std::string(std::size_t(400) << 10, 's')});
+    std::vector<std::string> push{"RPUSH", "list"};
+    push.resize(push.size() + 15000, "e");
+    server.command(push);
+
+    const auto big = context->get("big");
+    const auto small = context->get("small");
+    const std::vector<redis::command::handle> handles{run_async(*small), run_async(*big),
+                                                      run_async(*small), run_async(*small)};
+    ASSERT_TRUE(await_replies(4));
+    EXPECT_EQ(replies[0].to_string().size(), std::size_t(400) << 10);
+    EXPECT_EQ(replies[1].to_string(), "reply too large");
+    for (std::size_t i = 2; i < replies.size(); ++i) {
+        EXPECT_EQ(replies[i].get_type(), redis::reply_type::ERROR);
+        EXPECT_EQ(replies[i].to_string(),
+                  "dropped with the connection after an older command's reply was too large");
+    }
+    const std::string closed = "Command: GET, error: connection closed after a reply too large";
+    EXPECT_EQ(error_of([&] { small->execute_async(); }), closed);
+
+    const auto list = context->create_command({"LRANGE", "list", "0", "-1"});
+    EXPECT_EQ(small->execute().to_string().size(), std::size_t(400) << 10);
+    EXPECT_EQ(error_of([&] { list->execute(); }), "Command: LRANGE, error: reply too large");
+    EXPECT_EQ(error_of([&] { small->execute(); }), closed);
 }
 
 TEST_F(redis_client_test, dropping_a_context_or_its_creation_midway_leaves_nothing_behind) {

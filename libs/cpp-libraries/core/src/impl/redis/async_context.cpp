@@ -21,8 +21,9 @@ namespace redis {
 
 namespace {
 
-// What a command whose own deadline passed reads.
+// What a command whose own deadline passed reads, and the one whose reply was too large.
 constexpr char timed_out[] = "timed out";
+constexpr char too_large[] = "reply too large";
 
 async_context& cast(void* _data) {
     return *static_cast<async_context*>(_data);
@@ -46,37 +47,6 @@ void del_write_wrapper(void* _data) {
 
 void cleanup_wrapper(void* _data) {
     cast(_data).cleanup();
-}
-
-// The reader's own functions, behind a check: hiredis aborts the process on a reply that no command
-// asked for (it asserts that the connection is subscribed), so the reader refuses it first.
-async_context& owner(const redisReadTask* _task) {
-    return *static_cast<async_context*>(_task->privdata);
-}
-
-void* create_string(const redisReadTask* _task, char* _text, std::size_t _length) {
-    // A lone error is how a server says why it closes a connection (too many clients, say):
-    // hiredis reports it as the reason.
-    if (_task->type != REDIS_REPLY_ERROR && !owner(_task).expects(_task)) {
-        return nullptr;
-    }
-    return owner(_task).reader_functions().createString(_task, _text, _length);
-}
-
-void* create_array(const redisReadTask* _task, int _elements) {
-    return owner(_task).expects(_task) && owner(_task).admits_array(_task, _elements)
-               ? owner(_task).reader_functions().createArray(_task, _elements)
-               : nullptr;
-}
-
-void* create_integer(const redisReadTask* _task, long long _value) {
-    return owner(_task).expects(_task)
-               ? owner(_task).reader_functions().createInteger(_task, _value)
-               : nullptr;
-}
-
-void* create_nil(const redisReadTask* _task) {
-    return owner(_task).expects(_task) ? owner(_task).reader_functions().createNil(_task) : nullptr;
 }
 
 void connect_callback_wrapper(const redisAsyncContext* _context, int _status) {
@@ -178,7 +148,8 @@ async_context::async_context(events_loop& _events_loop, const component_logger& 
     , m_context_is_alive(std::make_shared<bool>(false))
     , m_timeout(context::default_reply_timeout)
     , m_connect_deadline(clock::now() + context::connect_timeout)
-    , m_timer(_events_loop.get_io_context()) {
+    , m_timer(_events_loop.get_io_context())
+    , m_bound(context::default_max_reply_memory) {
     if (m_context != nullptr && m_context->err == 0) {
         redisEnableKeepAlive(&m_context->c);
     }
@@ -209,14 +180,14 @@ async_context::async_context(events_loop& _events_loop, const component_logger& 
     m_context->ev.delWrite = del_write_wrapper;
     m_context->ev.cleanup = cleanup_wrapper;
     m_context->ev.data = this;
-    m_reader_functions = m_context->c.reader->fn;
-    m_checked_reader_functions = *m_reader_functions;
-    m_checked_reader_functions.createString = create_string;
-    m_checked_reader_functions.createArray = create_array;
-    m_checked_reader_functions.createInteger = create_integer;
-    m_checked_reader_functions.createNil = create_nil;
-    m_context->c.reader->fn = &m_checked_reader_functions;
-    m_context->c.reader->privdata = this;
+    // hiredis aborts the process on a reply that no command asked for (it asserts that the
+    // connection is subscribed): the reader refuses it first.
+    m_bound.install(
+        *m_context->c.reader,
+        [](void* _self, const redisReadTask* _task) {
+            return static_cast<async_context*>(_self)->expects(_task);
+        },
+        this);
     redisAsyncSetConnectCallback(m_context, connect_callback_wrapper);
     *m_context_is_alive = true;
 }
@@ -254,7 +225,7 @@ void async_context::run_served_command(std::vector<const char*>& _argv,
                                                       static_cast<int>(_argv.size()), _argv.data(),
                                                       _argv_len.data()) != REDIS_OK) {
         throw exception("Command: " + command.printable_name() + ", error: " +
-                            (m_context == nullptr ? m_closed_because : "the connection is closing"),
+                            (m_context == nullptr ? closed_text() : "the connection is closing"),
                         ZEL_LOCATION);
     }
     // hiredis owns it now, until the reply function.
@@ -264,8 +235,10 @@ void async_context::run_served_command(std::vector<const char*>& _argv,
 
 bool async_context::expects(const redisReadTask* _task) {
     // A reply is made when it is complete, or an array when its header is: before hiredis hands
-    // it to the oldest pending command, which must exist.
-    if (_task->parent != nullptr || m_context->replies.head != nullptr) {
+    // it to the oldest pending command, which must exist. A lone error is how a server says why it
+    // closes a connection (too many clients, say): hiredis reports it as the reason.
+    if (_task->parent != nullptr || _task->type == REDIS_REPLY_ERROR ||
+        m_context->replies.head != nullptr) {
         return true;
     }
     // Refused, the reply reads as out of memory to hiredis, which closes the connection.
@@ -273,24 +246,37 @@ bool async_context::expects(const redisReadTask* _task) {
     return false;
 }
 
-bool async_context::admits_array(const redisReadTask* _task, int _elements) {
-    if (m_bound.admits_array(_task, _elements)) {
-        return true;
-    }
-    m_closed_because = "reply too large";
-    return false;
-}
-
-std::string async_context::lost_reply_text(const pending_command& _pending) const {
-    if (m_closed_because == timed_out && clock::now() < _pending.m_deadline) {
+std::string async_context::lost_reply_text(const pending_command& _pending) {
+    std::string text = lost_reply_text();
+    if (text == timed_out && clock::now() < _pending.m_deadline) {
         return "dropped with the connection after an older command timed out";
     }
-    return lost_reply_text();
+    if (text == too_large) {
+        // hiredis drops the pending commands oldest first: the reply answered the first.
+        if (m_told_too_large) {
+            return "dropped with the connection after an older command's reply was too large";
+        }
+        m_told_too_large = true;
+    }
+    return text;
+}
+
+std::string async_context::closed_text() const {
+    if (m_closed_because == timed_out) {
+        return "connection closed after a time-out";
+    }
+    if (m_closed_because == too_large) {
+        return "connection closed after a reply too large";
+    }
+    return m_closed_because;
 }
 
 std::string async_context::lost_reply_text() const {
     if (!m_closed_because.empty()) {
         return m_closed_because;
+    }
+    if (m_bound.refused()) {
+        return too_large;
     }
     std::string text = "connection lost";
     if (m_context != nullptr && m_context->c.errstr[0] != '\0') {
@@ -477,9 +463,8 @@ void async_context::handle_readiness(bool& _in_progress, void (*_handle)(redisAs
         _handle(m_context);
     }
     // hiredis keeps a reply's bytes until the whole reply is there.
-    if (m_context != nullptr && (m_context->c.reader->len > context::max_reply_buffer ||
-                                 !m_bound.admits_pending_string(*m_context->c.reader))) {
-        drop("reply too large");
+    if (m_context != nullptr && !m_bound.admits_held(*m_context->c.reader)) {
+        drop(too_large);
     }
     operate();
 }

@@ -42,13 +42,10 @@ void command_view::check_served() const {
     if (size() == 0) {
         throw exception("Command: , error: empty command", ZEL_LOCATION);
     }
-    const char letter = initial();
-    // Every command passes here: most are told apart by their first letter alone.
-    if ((letter == 'S' || letter == 'P' || letter == 'M') &&
-        name_is_one_of({"SUBSCRIBE", "PSUBSCRIBE", "SSUBSCRIBE", "MONITOR"})) {
+    if (takes_over_its_connection()) {
         throw exception("Command: " + printable_name() +
-                            ", error: not served: publish/subscribe and MONITOR need a "
-                            "connection of their own",
+                            ", error: not served: publish/subscribe, MONITOR and replication "
+                            "need a connection of their own",
                         ZEL_LOCATION);
     }
     if (changes_its_connection()) {
@@ -56,6 +53,22 @@ void command_view::check_served() const {
                             ", error: not served: it would change one of the context's two "
                             "connections alone",
                         ZEL_LOCATION);
+    }
+}
+
+bool command_view::takes_over_its_connection() const {
+    // Every command passes here: most are told apart by their first letter alone.
+    switch (initial()) {
+        case 'M':
+            return word_is(0, "MONITOR");
+        case 'P':
+            return name_is_one_of({"PSUBSCRIBE", "PSYNC"});
+        case 'R':
+            return word_is(0, "REPLCONF");
+        case 'S':
+            return name_is_one_of({"SUBSCRIBE", "SSUBSCRIBE", "SYNC"});
+        default:
+            return false;
     }
 }
 

@@ -180,6 +180,14 @@ void context_impl::set_reply_timeout(std::chrono::milliseconds _timeout) {
     m_async->set_reply_timeout(_timeout);
 }
 
+void context_impl::set_max_reply_memory(std::size_t _bytes) {
+    if (_bytes == 0) {
+        throw exception("Invalid reply memory bound: 0 bytes", ZEL_LOCATION);
+    }
+    m_sync->set_max_reply_memory(_bytes);
+    m_async->set_max_reply_memory(_bytes);
+}
+
 }  // namespace redis
 }  // namespace core
 }  // namespace libs

@@ -146,7 +146,7 @@ redisReply* sync_context::exchange(std::vector<const char*>& _argv,
         if (record != nullptr) {
             return static_cast<redisReply*>(record);
         }
-        if (!m_bound.admits_pending_string(*connection->reader)) {
+        if (!m_bound.admits_held(*connection->reader)) {
             fail(_command, "reply too large", "connection closed after a reply too large");
         }
         // The first read waits its slice without a poll first: most replies are there by then.
@@ -155,9 +155,6 @@ redisReply* sync_context::exchange(std::vector<const char*>& _argv,
         }
         if (redisBufferRead(connection) != REDIS_OK) {
             fail(_command, connection->errstr, connection->errstr);
-        }
-        if (connection->reader->len > context::max_reply_buffer) {
-            fail(_command, "reply too large", "connection closed after a reply too large");
         }
     }
 }

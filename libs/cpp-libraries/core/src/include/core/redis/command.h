@@ -34,10 +34,13 @@ public:
     // large", "connection closed" when the context went). Once the oldest pending command
     // is past its time-out, the connection is dropped and every pending command completes
     // that way, exactly once: "timed out" for those past their own deadline, "dropped with
-    // the connection after an older command timed out" for the others. Restarting the
-    // handle sends the command again. Dropping the handle discards the reply (the command
-    // is sent all the same). Throws exception when the connection is gone, saying why, and
-    // for a command the context does not serve.
+    // the connection after an older command timed out" for the others; after a reply too
+    // large, the commands behind it read "dropped with the connection after an older
+    // command's reply was too large". Restarting the handle sends the command again.
+    // Dropping the handle discards the reply (the command is sent all the same). Throws
+    // exception when the connection is gone, saying why ("connection closed after a
+    // time-out", "connection closed after a reply too large", ...), and for a command the
+    // context does not serve.
     virtual handle execute_async() = 0;
 };
 

@@ -22,13 +22,14 @@ namespace redis {
 // may add arguments, then executes it. Meant for the thread of the loop that
 // created the context.
 //
-// Publish/subscribe and MONITOR are not served: SUBSCRIBE, PSUBSCRIBE,
-// SSUBSCRIBE and MONITOR are refused with exception before anything is sent,
-// and so is an empty command; the context stays usable. So are the commands
-// that change the state of the one connection that runs them, after which
-// the two would differ (one database, user, protocol and reply mode per
-// context): SELECT, AUTH, HELLO, RESET, QUIT, MULTI, WATCH, CLIENT REPLY and
-// CLIENT TRACKING.
+// Publish/subscribe, MONITOR and replication are not served: SUBSCRIBE,
+// PSUBSCRIBE, SSUBSCRIBE, MONITOR, SYNC, PSYNC and REPLCONF, after which the
+// connection no longer answers commands one for one, are refused with
+// exception before anything is sent, and so is an empty command; the context
+// stays usable. So are the commands that change the state of the one
+// connection that runs them, after which the two would differ (one database,
+// user, protocol and reply mode per context): SELECT, AUTH, HELLO, RESET,
+// QUIT, MULTI, WATCH, CLIENT REPLY and CLIENT TRACKING.
 //
 // Every wait for the server ends. Connecting waits at most connect_timeout;
 // a reply, the reply time-out (default_reply_timeout unless set), to which
@@ -38,14 +39,19 @@ namespace redis {
 // connections keep TCP keep-alive on. A reply that never came is an error,
 // never nil: see command.
 //
-// What a server can make the client hold: a reply that announces more than
-// max_reply_elements elements over all its arrays, or a string of more than
-// max_reply_string bytes, is refused as soon as it announces it, before
-// anything is reserved for it; the unparsed part of a reply is refused beyond
-// max_reply_buffer. The command then fails with "reply too large" and the
-// connection is dropped. hiredis holds a string reply twice while it
-// completes, and about 60 bytes per element; a reply as a whole is bounded by
-// what the server sends within its time-out.
+// What a server can make the client hold: one reply costs at most its
+// context's reply memory bound (default_max_reply_memory unless set), counted
+// as the reply is read, before hiredis makes each part: 72 bytes per element
+// (its record and its slot in its array, counted as soon as an array
+// announces its elements), each string's length as received and again as
+// copied, and the most bytes of the reply buffered at once. A reply past it is
+// refused as soon as it announces so, before anything is reserved for it: the
+// command fails with "reply too large", the connection is dropped, and the
+// commands pending behind it fail with "dropped with the connection after an
+// older command's reply was too large". A string of length n needs a bound of
+// about 2n; an array of n integers, 72n. Each of a context's two connections
+// reads one reply at a time; hiredis's reading buffer may keep up to about
+// 1 MiB beyond the bytes counted.
 class context {
 public:
     using args = std::vector<std::string>;
@@ -55,13 +61,8 @@ public:
     static constexpr std::chrono::milliseconds connect_timeout{1500};
     // As most Redis clients have it.
     static constexpr std::chrono::milliseconds default_reply_timeout{5000};
-    // The server's own limit for one string.
-    static constexpr std::size_t max_reply_string = std::size_t(512) << 20;
-    // One string, with room for its framing and the next read.
-    static constexpr std::size_t max_reply_buffer = max_reply_string + (64 << 10);
-    // Over all the arrays of one reply: an element pointer each is reserved
-    // as an array is announced (128 MiB at most).
-    static constexpr std::size_t max_reply_elements = std::size_t(16) << 20;
+    // Strings of nearly 16 MiB, arrays of about 466,000 elements.
+    static constexpr std::size_t default_max_reply_memory = std::size_t(32) << 20;
 
     virtual ~context() = default;
 
@@ -94,6 +95,9 @@ public:
     // The reply time-out of the commands run on this context from now on,
     // on both connections. Throws exception unless it is positive.
     virtual void set_reply_timeout(std::chrono::milliseconds _timeout) = 0;
+    // The memory one reply may cost, for the replies that start from now on,
+    // on both connections. Throws exception for 0.
+    virtual void set_max_reply_memory(std::size_t _bytes) = 0;
 };
 
 }  // namespace redis

@@ -29,7 +29,8 @@ namespace redis {
 //
 // hiredis frees its connection itself when the connect fails or the server
 // closes it, and so does this object when the connect or the oldest pending
-// reply is late (see context for the time-outs) or a reply grows too large.
+// reply is late (see context for the time-outs) or a reply grows past its
+// bound (see context).
 // From then on no command is accepted (run_command throws), and every command
 // still pending has had a reply of type ERROR saying why.
 class async_context : public std::enable_shared_from_this<async_context> {
@@ -75,16 +76,14 @@ public:
     void set_reply_timeout(std::chrono::milliseconds _timeout) { m_timeout = _timeout; }
     // Why the connection went; empty while it stands.
     const std::string& closed_because() const { return m_closed_because; }
-    // The text of the reply _pending gets when the connection goes before its reply.
-    std::string lost_reply_text(const pending_command& _pending) const;
+    // For the replies that start from now on.
+    void set_max_reply_memory(std::size_t _bytes) { m_bound.set_limit(_bytes); }
+    // The text of the reply _pending gets when the connection goes before its reply; asked for
+    // the pending commands oldest first.
+    std::string lost_reply_text(const pending_command& _pending);
     // Whether the reply hiredis's reader is making answers a pending command; when not, the
     // connection is to be closed.
     bool expects(const redisReadTask* _task);
-    // Whether an array of _elements that _task announces keeps its reply within the bound; when
-    // not, the connection is to be closed.
-    bool admits_array(const redisReadTask* _task, int _elements);
-    // hiredis's own reply functions, which make the replies expected.
-    const redisReplyObjectFunctions& reader_functions() const { return *m_reader_functions; }
 
     // hiredis's hooks.
     void add_read();
@@ -117,6 +116,8 @@ private:
     clock::time_point next_deadline() const;
     // Why the connection went, once it has.
     std::string lost_reply_text() const;
+    // What a command given once the connection went reads.
+    std::string closed_text() const;
     // run_command once the command is known to be served.
     void run_served_command(std::vector<const char*>& _argv, std::vector<std::size_t>& _argv_len,
                             callback _callback);
@@ -142,8 +143,8 @@ private:
     clock::time_point m_timer_expiry;
     std::string m_closed_because;
     reply_bound m_bound;
-    redisReplyObjectFunctions* m_reader_functions = nullptr;
-    redisReplyObjectFunctions m_checked_reader_functions{};
+    // Whether the command whose reply was too large has been told so.
+    bool m_told_too_large = false;
 };
 
 }  // namespace redis

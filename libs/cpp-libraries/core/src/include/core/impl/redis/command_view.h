@@ -25,8 +25,9 @@ public:
     std::string printable_name() const;
 
     // Throws exception for an empty command, which the server never answers; for the ones that
-    // turn a connection to push mode (SUBSCRIBE, PSUBSCRIBE, SSUBSCRIBE, MONITOR, in any letter
-    // case), after which its messages would no longer answer commands one for one; and for those
+    // turn a connection to push mode or to a replication stream (SUBSCRIBE, PSUBSCRIBE,
+    // SSUBSCRIBE, MONITOR, SYNC, PSYNC, REPLCONF, in any letter case), after which its messages
+    // would no longer answer commands one for one; and for those
     // that change the state of the connection that runs them (SELECT, AUTH, HELLO, RESET, QUIT,
     // MULTI, WATCH, CLIENT REPLY, CLIENT TRACKING), after which a context's two connections
     // would differ.
@@ -46,6 +47,7 @@ private:
     char initial() const;
     bool word_is(std::size_t _index, boost::string_view _text) const;
     bool name_is_one_of(std::initializer_list<boost::string_view> _names) const;
+    bool takes_over_its_connection() const;
     bool changes_its_connection() const;
     // The index of the word holding the command's own time-out, and the milliseconds in one unit
     // of it; none for a command that does not block by design.

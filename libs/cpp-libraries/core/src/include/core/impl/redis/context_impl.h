@@ -11,6 +11,7 @@
 #include <boost/utility/string_view.hpp>
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -51,6 +52,7 @@ public:
     iteration_result scan(boost::string_view _pattern, callback _callback) override;
     command::ptr create_command(args _args) override;
     void set_reply_timeout(std::chrono::milliseconds _timeout) override;
+    void set_max_reply_memory(std::size_t _bytes) override;
 
 private:
     events_loop& m_events_loop;

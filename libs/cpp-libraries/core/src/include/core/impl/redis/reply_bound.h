@@ -9,32 +9,51 @@ namespace libs {
 namespace core {
 namespace redis {
 
-// What one reply may make a connection reserve, judged by what the reply announces before hiredis
-// reserves anything for it: at most context::max_reply_elements elements over all its arrays,
-// nested ones included, and strings of at most context::max_reply_string bytes. A reply past it
-// is refused, and the connection must be dropped, as the rest of the reply would follow.
+// What one reply may cost in memory, counted as hiredis's reader parses it: the allocator's size of
+// each record (an element's record is counted as its array is announced, with its slot there), of
+// each string's copy, and the most bytes of the reply the reader buffered at once (a string's
+// announced length while it arrives). A reply is refused before the part that would pass the bound
+// is made, and the connection must then be dropped, as the rest of the reply would follow.
 class reply_bound {
 public:
-    reply_bound() = default;
+    // Asked before each part of a reply is made, with _data; the reply is refused when it returns
+    // false.
+    using check = bool (*)(void* _data, const redisReadTask* _task);
+
+    explicit reply_bound(std::size_t _limit) : m_limit(_limit) {}
     reply_bound(const reply_bound&) = delete;
     reply_bound& operator=(const reply_bound&) = delete;
 
-    // Makes _reader refuse an array past the bound; for a reader with hiredis's own functions.
-    void install(redisReader& _reader);
+    // Makes _reader, which has hiredis's own functions, count each part it makes, and ask
+    // _expects first when given.
+    void install(redisReader& _reader, check _expects = nullptr, void* _data = nullptr);
+    // For the replies that start from now on.
+    void set_limit(std::size_t _limit) { m_limit = _limit; }
 
-    // Whether the array that _task announces with _elements elements keeps its reply within the
-    // bound.
-    bool admits_array(const redisReadTask* _task, int _elements);
-    // Whether the string that _reader is waiting for the rest of is announced within the bound.
-    bool admits_pending_string(const redisReader& _reader);
-    // A reply was refused.
+    // Whether what _reader holds of the reply in progress, and the string it waits for the rest
+    // of, keep the reply within the bound; to ask after each read.
+    bool admits_held(const redisReader& _reader);
+    // A reply was refused for its size.
     bool refused() const { return m_refused; }
 
 private:
+    static reply_bound& of(const redisReadTask* _task);
+    static void* create_string(const redisReadTask* _task, char* _text, std::size_t _length);
     static void* create_array(const redisReadTask* _task, int _elements);
+    static void* create_integer(const redisReadTask* _task, long long _value);
+    static void* create_nil(const redisReadTask* _task);
 
-    std::size_t m_elements = 0;
+    // Whether _task may be made at _cost more, beside its own record, which its array counted.
+    bool admits(const redisReadTask* _task, std::size_t _cost);
+    bool admits_total(std::size_t _total);
+
+    std::size_t m_limit;
+    // Of the reply in progress.
+    std::size_t m_made = 0;
+    std::size_t m_most_held = 0;
     bool m_refused = false;
+    check m_expects = nullptr;
+    void* m_expects_data = nullptr;
     redisReplyObjectFunctions* m_functions = nullptr;
     redisReplyObjectFunctions m_bounded_functions{};
 };

@@ -4,6 +4,7 @@
 #include <core/events_loop.h>
 #include <core/impl/redis/command_view.h>
 #include <core/impl/redis/reply_bound.h>
+#include <core/redis/context.h>
 #include <core/redis/reply.h>
 
 #include <hiredis/hiredis.h>
@@ -40,6 +41,8 @@ public:
     reply run_command(std::vector<const char*>& _argv, std::vector<std::size_t>& _argv_len);
 
     void set_reply_timeout(std::chrono::milliseconds _timeout) { m_timeout = _timeout; }
+    // For the replies that start from now on.
+    void set_max_reply_memory(std::size_t _bytes) { m_bound.set_limit(_bytes); }
 
 private:
     struct context_deleter {
@@ -61,7 +64,7 @@ private:
     [[maybe_unused]] events_loop& m_events_loop;
     [[maybe_unused]] const component_logger& m_logger;
     std::unique_ptr<redisContext, context_deleter> m_context_ptr;
-    reply_bound m_bound;
+    reply_bound m_bound{context::default_max_reply_memory};
     std::chrono::milliseconds m_timeout;
     // Why the connection was closed; empty while it is open.
     std::string m_closed_because;
