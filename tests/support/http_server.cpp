@@ -276,6 +276,10 @@ void http_server::serve_requests(connection& _connection) {
             asio::write(socket, asio::buffer(std::string_view("HTTP/1.1 abc\r\n\r\n")), error);
             break;
         }
+        if (reply.what == http_reply::fault::raw_answer) {
+            asio::write(socket, asio::buffer(reply.body), error);
+            break;
+        }
         if (reply.what == http_reply::fault::head_cut_short) {
             asio::write(socket, asio::buffer(std::string_view("HTTP/1.1 200 OK\r\n")), error);
             break;

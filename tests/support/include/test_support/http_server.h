@@ -41,6 +41,9 @@ struct http_reply {
         // Sends a head without a length, then body bytes until the client goes or the server
         // stops.
         endless_body,
+        // Sends the body as the whole answer, head included, then closes: for heads that Beast
+        // does not make (fields of more than 64 KiB).
+        raw_answer,
     };
     // 100..999, sent as given; 1xx, 204 and 304 go without a body. Any other
     // code is answered 500.

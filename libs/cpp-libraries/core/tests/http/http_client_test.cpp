@@ -251,15 +251,19 @@ TEST_F(http_client_test, a_time_out_libcurl_cannot_take_is_refused_when_the_clie
     serve(stall);
     auto unlimited = client(0s, 1);
     const auto pending = unlimited->perform_async_request(http::method::get, "/", collect());
+    const auto queued = unlimited->perform_async_request(http::method::get, "/", collect());
     for (int i = 0; i < 500 && server->request_count() == 0; ++i) {
         std::this_thread::sleep_for(10ms);
     }
     const auto start = std::chrono::steady_clock::now();
     unlimited.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
-    ASSERT_TRUE(await_delivered(1));
+    ASSERT_TRUE(await_delivered(2));
     EXPECT_EQ(delivered[0].error().value_or(""),
               "curl_easy_perform failed:aborted, as the client was destroyed");
+    EXPECT_EQ(delivered[1].error().value_or(""),
+              "refused: the client was destroyed before it was sent");
+    EXPECT_EQ(server->request_count(), 1u);
 }
 
 TEST_F(http_client_test, redirects_are_followed_and_large_bodies_come_back_whole) {
@@ -446,15 +450,73 @@ TEST_F(http_client_test, header_fields_go_out_as_given_and_come_back_in_order) {
     EXPECT_EQ(http::find_header(received, "RETRY-after").value_or(""), "3");
     EXPECT_FALSE(http::find_header(received, "X-Empty"));
 
-    const http::headers refused{{"X-A", "a\r\nX-B: b"},
-                                {"X\nB", "v"},
-                                {std::string("X\0", 2), "v"},
-                                {"", "v"},
-                                {"X:Y", "v"}};
-    for (const auto& field : refused) {
+    const std::string not_token = "\" has a name that is not an HTTP token";
+    const std::string control = "\" has a control character in its value";
+    const std::vector<std::pair<http::headers::value_type, std::string>> refused{
+        {{"X-A", "a\r\nX-B: b"}, "X-A" + control},
+        {{"X-A", "a\x01"}, "X-A" + control},
+        {{"X-A", "a\x7f"}, "X-A" + control},
+        {{"X\nB", "v"}, "X\\x0aB" + not_token},
+        {{std::string("X\0", 2), "v"}, "X\\x00" + not_token},
+        {{"", "v"}, not_token},
+        {{"X:Y", "v"}, "X:Y" + not_token},
+        {{"X Y", "v"}, "X Y" + not_token},
+        {{"X\tY", "v"}, "X\\x09Y" + not_token}};
+    for (const auto& [field, why] : refused) {
         const auto result = requests->perform_request(http::method::get, "/bad", "", {field});
-        EXPECT_EQ(result.error().value_or("").rfind("refused: the header field", 0), 0u);
+        EXPECT_EQ(result.error().value_or(""), "refused: the header field \"" + why);
     }
+    EXPECT_EQ(server->request_count(), 1u);
+}
+
+TEST_F(http_client_test, heads_and_fields_up_to_their_limits_pass_and_past_them_say_which) {
+    const std::size_t field = http::client::max_response_field_size;
+    serve([&](const http_request_record& _request) {
+        // A field line of the limit, or one byte more, or three fields within libcurl's limits
+        // and past the head's.
+        const bool head = _request.target == "/head";
+        const std::string line =
+            "X-Big: " +
+            std::string(head ? 90000 : field - 9 + (_request.target == "/field" ? 1 : 0), 'v') +
+            "\r\n";
+        http_reply answer;
+        answer.what = http_reply::fault::raw_answer;
+        answer.body =
+            "HTTP/1.1 200 OK\r\n" + line + (head ? line + line : "") + "Content-Length: 0\r\n\r\n";
+        return answer;
+    });
+    const auto requests = client();
+    const http::result at_limit = requests->perform_request(http::method::get, "/");
+    EXPECT_TRUE(at_limit.ok()) << at_limit.error();
+    EXPECT_EQ(http::find_header(at_limit.headers(), "x-big").value_or("").size(), field - 9);
+    EXPECT_EQ(requests->perform_request(http::method::get, "/field").error().value_or(""),
+              "curl_easy_perform failed:response field larger than 102399 bytes");
+    EXPECT_EQ(requests->perform_request(http::method::get, "/head").error().value_or(""),
+              "curl_easy_perform failed:response head larger than 262144 bytes");
+
+    // Fields, a tab in one, as large as the head may take go out whole; one byte more does not
+    // go out. Each field line is "X-n: " and the line end around its value; the head ends with
+    // an empty line.
+    serve();
+    const auto fresh = client();
+    const std::size_t head = http::client::max_request_head_size;
+    const std::string line = "GET " + server->base_address() + "/q HTTP/1.1\r\n";
+    http::headers fields;
+    std::size_t size = line.size() + 2;
+    for (char name = 'a'; name <= 'k'; ++name) {
+        const std::size_t length = std::min<std::size_t>(50000, head - size - 7);
+        fields.emplace_back(std::string("X-") + name, name == 'a'
+                                                          ? "a\tb" + std::string(length - 3, 'v')
+                                                          : std::string(length, 'v'));
+        size += 7 + length;
+    }
+    ASSERT_EQ(size, head);
+    EXPECT_TRUE(fresh->perform_request(http::method::get, "/q", "", fields).ok());
+    EXPECT_EQ(server->requests().at(0).headers.at("x-k"), fields.back().second);
+    EXPECT_EQ(server->requests().at(0).headers.at("x-a"), fields.front().second);
+    fields.back().second += 'v';
+    EXPECT_EQ(fresh->perform_request(http::method::get, "/q", "", fields).error(),
+              boost::optional<std::string>("refused: request head larger than 524288 bytes"));
     EXPECT_EQ(server->request_count(), 1u);
 }
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,6 +24,11 @@ namespace core {
 namespace http {
 
 namespace {
+
+// libcurl holds a line of a head, with a terminating NUL, in a buffer of CURL_MAX_HTTP_HEADER bytes
+// at most.
+static_assert(client::max_response_field_size == CURL_MAX_HTTP_HEADER - 1,
+              "the documented limit is libcurl's");
 
 // A redirect loop would otherwise run hop after hop until the time-out.
 constexpr long max_redirects = 30;
@@ -150,7 +156,17 @@ client::handle client_impl::perform_async_request(method _method, std::string _a
 result client_impl::perform_request_impl(method _method, boost::string_view _address,
                                          boost::string_view _body, const headers& _headers,
                                          clock::time_point _deadline) const {
-    if (const auto refusal = header_list::refusal(_headers)) {
+    const char* const method_name = to_string(_method);
+    std::string url;
+    url.reserve(m_address.size() + _address.size());
+    url.append(m_address).append(_address.data(), _address.size());
+    // libcurl reads the address as a C string: it would send what comes before the NUL.
+    if (url.find('\0') != std::string::npos) {
+        return result("refused: the address holds a NUL byte");
+    }
+    // "METHOD address HTTP/1.1" and its line end; the address is at most the URL.
+    const std::size_t request_line = std::strlen(method_name) + url.size() + 12;
+    if (const auto refusal = header_list::refusal(_headers, request_line)) {
         return result(*refusal);
     }
     CURL* const curl_handle = m_easy_handles.take();
@@ -172,16 +188,7 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
             .set(CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr))
             .set(CURLOPT_HTTPGET, 1L);
     }
-    const char* const method_name = to_string(_method);
-
     response received(m_max_body_size.load());
-    std::string url;
-    url.reserve(m_address.size() + _address.size());
-    url.append(m_address).append(_address.data(), _address.size());
-    // libcurl reads the address as a C string: it would send what comes before the NUL.
-    if (url.find('\0') != std::string::npos) {
-        return result("refused: the address holds a NUL byte");
-    }
     options.set(CURLOPT_TIMEOUT_MS, timeout_until(_deadline))
         .set(CURLOPT_HTTPHEADER, fields.get())
         .set(CURLOPT_CUSTOMREQUEST, method_name)
@@ -194,14 +201,24 @@ result client_impl::perform_request_impl(method _method, boost::string_view _add
 
     long status = 200;
     if (m_disabled_methods.count(_method) == 0) {
+        // A request still queued once the client goes would read as aborted under way.
+        if (must_abort()) {
+            return result("refused: the client was destroyed before it was sent");
+        }
         const CURLcode code = curl_easy_perform(curl_handle);
         if (received.m_body_too_large) {
             return result("curl_easy_perform failed:the response's body is above " +
                           std::to_string(received.m_max_body_size) + " bytes");
         }
         if (received.m_head_too_large) {
-            return result("curl_easy_perform failed:the response's head is above " +
+            return result("curl_easy_perform failed:response head larger than " +
                           std::to_string(max_head_size) + " bytes");
+        }
+        // libcurl holds each line of a head whole, and tells one past its limit as out of memory,
+        // which nothing else of a head so small makes it run out of.
+        if (code == CURLE_OUT_OF_MEMORY && !received.m_head_ended) {
+            return result("curl_easy_perform failed:response field larger than " +
+                          std::to_string(max_response_field_size) + " bytes");
         }
         // The only callback that aborts a transfer is the client's own.
         if (code == CURLE_ABORTED_BY_CALLBACK) {

@@ -6,6 +6,7 @@
 
 #include <boost/optional.hpp>
 
+#include <cstddef>
 #include <string>
 
 namespace zel {
@@ -16,10 +17,12 @@ namespace http {
 // The header lines of one request, in the list libcurl sends them from.
 class header_list {
 public:
-    // Why _fields cannot be sent as they are: a name that is empty or holds ':', or a name or
-    // value that holds CR, LF or NUL, would send other fields than the ones given. None when
-    // they can.
-    static boost::optional<std::string> refusal(const headers& _fields);
+    // Why _fields cannot be sent as they are, after a request line of _request_line bytes: a name
+    // that is not an HTTP token, or a value that holds a control character other than a tab,
+    // would send other fields than the ones given or ones a server may take otherwise, and a head
+    // past client::max_request_head_size would fail in libcurl as out of memory. None when they
+    // can.
+    static boost::optional<std::string> refusal(const headers& _fields, std::size_t _request_line);
 
     // _fields, checked by refusal, after "Content-Type: application/json" when _json_body and
     // _fields name no Content-Type. Throws check_failed_exception when libcurl has no memory.
