@@ -50,8 +50,10 @@ namespace redis {
 // commands pending behind it fail with "dropped with the connection after an
 // older command's reply was too large". A string of length n needs a bound of
 // about 2n; an array of n integers, 72n. Each of a context's two connections
-// reads one reply at a time; hiredis's reading buffer may keep up to about
-// 1 MiB beyond the bytes counted.
+// reads one reply at a time. hiredis's reading buffer grows by reallocation,
+// and in a fragmented heap the allocator may keep about as much again as a
+// long string's bytes while it does: one reply then takes up to about 1.5
+// times the bound.
 class context {
 public:
     using args = std::vector<std::string>;
