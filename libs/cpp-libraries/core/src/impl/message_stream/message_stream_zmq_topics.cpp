@@ -28,6 +28,10 @@ constexpr int queue_only_when_connected = 1;
 // An emptied table of few buckets keeps them, as a table that grows again would take them back.
 constexpr std::size_t kept_buckets = 1024;
 
+// libzmq 4.3.4 mishandles subscriptions of 246 to 255 bytes over TCP: the publisher then sends
+// the connection nothing at all. A longer topic is subscribed to by its first bytes.
+constexpr std::size_t max_subscribed_bytes = 245;
+
 }  // namespace
 
 message_stream_zmq_topics::message_stream_zmq_topics(boost::asio::io_context& _io_context,
@@ -78,7 +82,7 @@ void message_stream_zmq_topics::add(boost::string_view _topic,
     std::string topic(_topic);
     auto found = m_callbacks.find(topic);
     if (found == m_callbacks.end()) {
-        m_socket.set_option(azmq::socket::subscribe(topic));
+        m_socket.set_option(azmq::socket::subscribe(topic.substr(0, max_subscribed_bytes)));
         found = m_callbacks.emplace(std::move(topic), callbacks_vector()).first;
         add_length(_topic.size());
     }
@@ -112,7 +116,7 @@ void message_stream_zmq_topics::remove_if_unused(const std::string& _topic) {
         m_callbacks.rehash(0);
     }
     boost::system::error_code error;
-    m_socket.set_option(azmq::socket::unsubscribe(_topic), error);
+    m_socket.set_option(azmq::socket::unsubscribe(_topic.substr(0, max_subscribed_bytes)), error);
     if (error) {
         m_logger.log_error(error, ZEL_LOCATION);
     }

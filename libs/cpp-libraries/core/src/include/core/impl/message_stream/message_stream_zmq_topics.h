@@ -22,9 +22,10 @@ namespace libs {
 namespace core {
 
 // The SUB socket of a topic stream and the subscribers of each of its topics; the socket is
-// subscribed to exactly the topics that have an entry. Shared: a frame being dispatched holds
-// it, so that a callback may destroy the stream; subscriptions, and the removals of topics
-// they leave to the loop, hold it weakly, so that they may outlive it.
+// subscribed to the first bytes of exactly the topics that have an entry, the rest of a topic
+// being compared here. Shared: a frame being dispatched holds it, so that a callback may destroy
+// the stream; subscriptions, and the removals of topics they leave to the loop, hold it weakly,
+// so that they may outlive it.
 class message_stream_zmq_topics : public std::enable_shared_from_this<message_stream_zmq_topics> {
 public:
     using callbacks_vector = std::vector<std::weak_ptr<message_stream::callback>>;
