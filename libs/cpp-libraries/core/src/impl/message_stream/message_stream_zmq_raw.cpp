@@ -34,8 +34,8 @@ message_stream::subscription::ptr message_stream_zmq_raw::subscribe(boost::strin
         throw exception("message_stream_zmq_raw::subscribe: the callback is empty", ZEL_LOCATION);
     }
     auto callback_holder = std::make_shared<message_stream::callback>(std::move(_callback));
-    m_topics->add(_topic, callback_holder);
-    return std::make_unique<message_stream_zmq_subscription>(m_topics, std::string(_topic),
+    auto& topic = m_topics->add(_topic, callback_holder);
+    return std::make_unique<message_stream_zmq_subscription>(m_topics, topic,
                                                              std::move(callback_holder));
 }
 

@@ -3,7 +3,9 @@
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 namespace zel {
@@ -25,8 +27,9 @@ constexpr int no_send_limit = 0;
 // current subscriptions and sends them whole once connected.
 constexpr int queue_only_when_connected = 1;
 
-// An emptied table of few buckets keeps them, as a table that grows again would take them back.
-constexpr std::size_t kept_buckets = 1024;
+// libzmq 4.3.4 mishandles subscriptions of 246 to 255 bytes over TCP: the publisher then sends
+// the connection nothing at all. A longer topic is subscribed to by its first bytes.
+constexpr std::size_t max_subscribed_bytes = 245;
 
 }  // namespace
 
@@ -73,96 +76,58 @@ void message_stream_zmq_topics::on_connection_change(bool _connected) {
     }
 }
 
-void message_stream_zmq_topics::add(boost::string_view _topic,
-                                    const std::weak_ptr<message_stream::callback>& _callback) {
-    std::string topic(_topic);
-    auto found = m_callbacks.find(topic);
-    if (found == m_callbacks.end()) {
-        m_socket.set_option(azmq::socket::subscribe(topic));
-        found = m_callbacks.emplace(std::move(topic), callbacks_vector()).first;
-        add_length(_topic.size());
+topic_trie::node& message_stream_zmq_topics::add(
+    boost::string_view _topic, const std::weak_ptr<message_stream::callback>& _callback) {
+    const auto added = m_topics.add(_topic);
+    topic_trie::node& topic = *added.first;
+    if (added.second) {
+        try {
+            m_socket.set_option(
+                azmq::socket::subscribe(_topic.substr(0, max_subscribed_bytes).to_string()));
+        } catch (...) {
+            m_topics.remove(topic);
+            throw;
+        }
     }
-    found->second.push_back(_callback);
+    topic.callbacks.push_back(_callback);
+    return topic;
 }
 
-void message_stream_zmq_topics::remove_later(std::string _topic) {
-    // Not at once: a frame being dispatched may be walking the topic's list.
-    boost::asio::post(m_socket.get_io_context(),
-                      [weak_topics = weak_from_this(), topic = std::move(_topic)] {
-                          if (const auto topics = weak_topics.lock()) {
-                              topics->remove_if_unused(topic);
-                          }
-                      });
+void message_stream_zmq_topics::remove_later(topic_trie::node& _topic) {
+    // Not at once: a frame being dispatched may be walking the topic's list. The node stays
+    // meanwhile, as its removals pending are counted.
+    ++_topic.pending_removals;
+    boost::asio::post(m_socket.get_io_context(), [weak_topics = weak_from_this(), topic = &_topic] {
+        if (const auto topics = weak_topics.lock()) {
+            topics->remove_if_unused(*topic);
+        }
+    });
 }
 
-void message_stream_zmq_topics::remove_if_unused(const std::string& _topic) {
-    const auto found = m_callbacks.find(_topic);
-    if (found == m_callbacks.end()) {
+void message_stream_zmq_topics::remove_if_unused(topic_trie::node& _topic) {
+    if (--_topic.pending_removals != 0) {
         return;
     }
-    remove_expired_callbacks(found->second);
-    if (!found->second.empty()) {
+    remove_expired_callbacks(_topic.callbacks);
+    if (!_topic.callbacks.empty()) {
         return;
     }
-    m_callbacks.erase(found);
-    remove_length(_topic.size());
-    // The table shrinks with the topics, or the buckets of a burst of them would stay.
-    if (m_callbacks.bucket_count() > kept_buckets &&
-        m_callbacks.size() < m_callbacks.bucket_count() / 8) {
-        m_callbacks.rehash(0);
-    }
+    const std::string subscribed = topic_trie::prefix(_topic, max_subscribed_bytes);
+    m_topics.remove(_topic);
     boost::system::error_code error;
-    m_socket.set_option(azmq::socket::unsubscribe(_topic), error);
+    m_socket.set_option(azmq::socket::unsubscribe(subscribed), error);
     if (error) {
         m_logger.log_error(error, ZEL_LOCATION);
     }
 }
 
-void message_stream_zmq_topics::add_length(std::size_t _length) {
-    const auto found = find_length(_length);
-    if (found != m_topic_lengths.end() && found->length == _length) {
-        ++found->topics;
-    } else {
-        m_topic_lengths.insert(found, topic_length{_length, 1});
-    }
-}
-
-void message_stream_zmq_topics::remove_length(std::size_t _length) {
-    const auto found = find_length(_length);
-    if (--found->topics == 0) {
-        m_topic_lengths.erase(found);
-    }
-}
-
-std::vector<message_stream_zmq_topics::topic_length>::iterator
-message_stream_zmq_topics::find_length(std::size_t _length) {
-    return std::lower_bound(
-        m_topic_lengths.begin(), m_topic_lengths.end(), _length,
-        [](const topic_length& _entry, std::size_t _value) { return _entry.length < _value; });
-}
-
 void message_stream_zmq_topics::process_message(boost::string_view _message) {
-    // By index, as a callback may subscribe to a topic of a new length, which inserts it here.
-    for (std::size_t i = 0; i < m_topic_lengths.size(); ++i) {
-        const std::size_t length = m_topic_lengths[i].length;
-        if (length > _message.size()) {
-            return;
-        }
-        m_lookup_key.assign(_message.data(), length);
-        const auto found = m_callbacks.find(m_lookup_key);
-        if (found == m_callbacks.end()) {
-            continue;
-        }
-        // The list stays where it is while callbacks subscribe: the table's nodes do not move,
-        // and topics are removed only on a later turn of the loop.
-        callbacks_vector& callbacks = found->second;
-        call_callbacks(callbacks, _message);
-        remove_expired_callbacks(callbacks);
-        if (m_topic_lengths[i].length != length) {
-            // A shorter length came in: the one visited moved on.
-            i = static_cast<std::size_t>(find_length(length) - m_topic_lengths.begin());
-        }
-    }
+    // The lists stay where they are while callbacks subscribe: nodes do not move, and topics are
+    // removed only on a later turn of the loop.
+    m_topics.for_each_topic_of(_message, [_message](topic_trie::node& _topic) {
+        call_callbacks(_topic.callbacks, _message);
+        remove_expired_callbacks(_topic.callbacks);
+    });
 }
 
 void message_stream_zmq_topics::call_callbacks(const callbacks_vector& _callbacks,

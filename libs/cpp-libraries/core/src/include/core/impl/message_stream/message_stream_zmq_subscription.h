@@ -4,7 +4,6 @@
 #include <core/message_stream.h>
 
 #include <memory>
-#include <string>
 
 namespace zel {
 namespace libs {
@@ -14,7 +13,7 @@ namespace core {
 class message_stream_zmq_subscription : public message_stream::subscription {
 public:
     message_stream_zmq_subscription(std::weak_ptr<message_stream_zmq_topics> _topics,
-                                    std::string _topic,
+                                    topic_trie::node& _topic,
                                     std::shared_ptr<message_stream::callback> _callback);
     ~message_stream_zmq_subscription() override;
 
@@ -23,7 +22,8 @@ public:
 
 private:
     std::weak_ptr<message_stream_zmq_topics> m_topics;
-    std::string m_topic;
+    // Read only while the topics are there: the node then stays as long as the callback.
+    topic_trie::node* m_topic;
     // The only strong reference: the topics hold weak ones.
     std::shared_ptr<message_stream::callback> m_callback;
 };

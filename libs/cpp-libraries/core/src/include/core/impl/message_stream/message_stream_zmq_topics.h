@@ -2,6 +2,7 @@
 
 #include <core/component_logger.h>
 #include <core/curve/client_keys.h>
+#include <core/impl/message_stream/topic_trie.h>
 #include <core/impl/zmq/connection_monitor.h>
 #include <core/message_stream.h>
 
@@ -10,24 +11,22 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/utility/string_view.hpp>
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
 namespace zel {
 namespace libs {
 namespace core {
 
 // The SUB socket of a topic stream and the subscribers of each of its topics; the socket is
-// subscribed to exactly the topics that have an entry. Shared: a frame being dispatched holds
-// it, so that a callback may destroy the stream; subscriptions, and the removals of topics
-// they leave to the loop, hold it weakly, so that they may outlive it.
+// subscribed to the first bytes of exactly the topics that have a node, the rest of a topic being
+// compared here. Shared: a frame being dispatched holds it, so that a callback may destroy the
+// stream; subscriptions, and the removals of topics they leave to the loop, hold it weakly, so
+// that they may outlive it.
 class message_stream_zmq_topics : public std::enable_shared_from_this<message_stream_zmq_topics> {
 public:
-    using callbacks_vector = std::vector<std::weak_ptr<message_stream::callback>>;
+    using callbacks_vector = topic_trie::callbacks_vector;
 
     // Throws boost::system::system_error when ZeroMQ refuses _address. With _keys, a CURVE
     // client; libzmq refusing them throws exception.
@@ -44,11 +43,13 @@ public:
     // so on the loop's next turn, unless a change reaches it first.
     void set_connection_callback(message_stream::connection_callback _callback);
 
-    void add(boost::string_view _topic, const std::weak_ptr<message_stream::callback>& _callback);
+    // Adds _callback to _topic's subscribers; the node returned stays until removed.
+    topic_trie::node& add(boost::string_view _topic,
+                          const std::weak_ptr<message_stream::callback>& _callback);
 
-    // On a later turn of the loop, drops _topic's entry and unsubscribes the socket from it,
+    // On a later turn of the loop, drops _topic's node and unsubscribes the socket from it,
     // unless someone subscribed to it again meanwhile.
-    void remove_later(std::string _topic);
+    void remove_later(topic_trie::node& _topic);
 
     // Calls the subscribers of every topic that begins _message, shorter topics first. Of those
     // who subscribe meanwhile, only subscribers of a longer topic than the one being called may
@@ -57,27 +58,11 @@ public:
 
 private:
     void on_connection_change(bool _connected);
-    // Hashed, as the topics that begin a frame are looked up by length, one lookup per distinct
-    // topic length, rather than found by a walk through every topic.
-    using topic_map = std::unordered_map<std::string, callbacks_vector>;
-
-    struct topic_length {
-        std::size_t length;
-        std::size_t topics;
-    };
-
-    void remove_if_unused(const std::string& _topic);
-    void add_length(std::size_t _length);
-    void remove_length(std::size_t _length);
-    std::vector<topic_length>::iterator find_length(std::size_t _length);
+    void remove_if_unused(topic_trie::node& _topic);
     static void call_callbacks(const callbacks_vector& _callbacks, boost::string_view _message);
     static void remove_expired_callbacks(callbacks_vector& _callbacks);
 
-    topic_map m_callbacks;
-    // The distinct lengths of the topics, ascending, with how many topics have each.
-    std::vector<topic_length> m_topic_lengths;
-    // The beginning of a frame being looked up; kept, so that its storage is reused.
-    std::string m_lookup_key;
+    topic_trie m_topics;
     azmq::sub_socket m_socket;
     const component_logger& m_logger;
     bool m_connected = false;
