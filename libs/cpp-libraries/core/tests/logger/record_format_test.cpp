@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -71,6 +72,54 @@ TEST_F(record_format, placeholders_directives_and_unmatched_arguments_read_as_wi
     expect_as_boost("100% done");
     expect_as_boost("%1% at 100%", "x");
     expect_as_boost("trailing %", 1);
+}
+
+// On each path a format takes: read and kept by the thread, read for the record
+// alone (too long to keep), Boost.Format's directives fed and unfed.
+TEST_F(record_format, a_record_kept_past_the_string_of_its_format_renders_its_own_copy) {
+    const std::string long_text(5000, 'x');
+    const struct {
+        std::string format;
+        bool fed;
+        std::string body;
+    } cases[] = {{"kept %1% past its string", true, "kept 1 past its string"},
+                 {"%1% " + long_text, true, "1 " + long_text},
+                 {"%d kept past its string", true, "1 kept past its string"},
+                 {"100% kept past its string", false, "100% kept past its string"},
+                 {"%1% kept past its string", false, "%1% kept past its string"}};
+    for (const auto& c : cases) {
+        {
+            auto record = logger.info(std::string(c.format));
+            const std::string reuse(c.format.size(), '#');  // the freed block, in a release build
+            if (c.fed) {
+                record % 1;
+            }
+        }
+        EXPECT_EQ(next_body(), c.body) << c.format;
+    }
+}
+
+TEST_F(record_format, a_record_reads_its_own_format_while_its_argument_logs_others) {
+    std::string buffer = "outer %1%";
+    {
+        auto outer = logger.info(buffer);
+        outer % [&] {
+            buffer = "inner %1%";
+            logger.info(buffer) % "a";
+            // More than the thread keeps: what it kept goes.
+            std::vector<std::string> others;
+            for (int i = 0; i < 200; ++i) {
+                others.push_back(std::to_string(i) + std::string(4000, '.'));
+            }
+            for (const std::string& other : others) {
+                logger.info(other);
+            }
+            return "b";
+        }();
+    }
+    const std::vector<std::string> bodies = next_bodies(202);
+    EXPECT_EQ(bodies.front(), "inner a");
+    EXPECT_EQ(bodies.back(), "outer b");
 }
 
 }  // namespace

@@ -1,42 +1,10 @@
 #include <core/impl/logger/compiled_format.h>
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace zel {
 namespace libs {
 namespace core {
-namespace {
-
-// A thread's formats by address. The flag outlives the map, which a record
-// logged while the thread's objects are destroyed may find gone.
-thread_local bool cache_destroyed = false;
-
-struct format_cache {
-    ~format_cache() { cache_destroyed = true; }
-    std::unordered_map<const char*, compiled_format> m_formats;
-};
-
-}  // namespace
-
-const compiled_format* compiled_format::find(boost::string_view _format) {
-    if (cache_destroyed) {
-        return nullptr;
-    }
-    thread_local format_cache cache;
-    auto found = cache.m_formats.find(_format.data());
-    if (found == cache.m_formats.end()) {
-        if (cache.m_formats.size() == max_cached) {
-            return nullptr;
-        }
-        found = cache.m_formats.emplace(_format.data(), compiled_format(_format)).first;
-    } else if (found->second.m_source != _format) {
-        // Another text at an address a format held before (not a literal): no
-        // record of this thread still uses the old one, or its text would be there.
-        found->second = compiled_format(_format);
-    }
-    return found->second.m_covered ? &found->second : nullptr;
-}
 
 compiled_format::compiled_format(boost::string_view _format) : m_source(_format) {
     std::size_t text_start = 0;
@@ -76,6 +44,10 @@ bool compiled_format::read_placeholder(std::size_t& _position) {
     m_expected = std::max(m_expected, number);
     _position = end + 1;
     return true;
+}
+
+std::size_t compiled_format::footprint() const {
+    return sizeof(compiled_format) + m_source.capacity() + m_pieces.capacity() * sizeof(piece);
 }
 
 void compiled_format::add_text(std::size_t _offset, std::size_t _size) {

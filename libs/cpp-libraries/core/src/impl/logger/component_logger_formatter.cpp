@@ -1,6 +1,7 @@
 #include <core/component_logger.h>
 
 #include <core/impl/logger/compiled_format.h>
+#include <core/impl/logger/format_cache.h>
 #include <core/logger.h>
 
 #include <time.h>
@@ -57,26 +58,27 @@ std::int64_t now_in_milliseconds() {
 
 component_logger::formatter::formatter(int _log_level, const boost::string_view& _format,
                                        const component_logger& _logger)
-    : m_raw_format(_format), m_log_level(_log_level), m_logger(_logger) {
+    : m_log_level(_log_level), m_logger(_logger) {
     const logger& process_logger = m_logger.m_logger;
     m_to_system_log = process_logger.reaches_system_log(m_log_level);
     m_active = m_to_system_log || process_logger.sends_to_debug_socket();
     if (m_active) {
-        m_compiled = compiled_format::find(m_raw_format);
-        if (m_compiled == nullptr) {
-            use_boost_format();
+        m_compiled = format_cache::find(_format);
+        if (!m_compiled) {
+            use_boost_format(_format);
         }
     }
 }
 
-void component_logger::formatter::use_boost_format() {
+void component_logger::formatter::use_boost_format(boost::string_view _format) {
+    m_format_text.assign(_format.data(), _format.size());
     m_format = std::make_unique<boost::format>();
     // Arguments that do not match the placeholders must not throw from a log
     // statement: missing ones render empty, extra ones are ignored.
     m_format->exceptions(boost::io::all_error_bits ^
                          (boost::io::too_many_args_bit | boost::io::too_few_args_bit));
     try {
-        m_format->parse(std::string(m_raw_format));
+        m_format->parse(m_format_text);
     } catch (const boost::io::format_error&) {
         // A format that is not one (user text with a stray "%") is logged as
         // it stands rather than lost.
@@ -118,7 +120,7 @@ void component_logger::formatter::compose_body(record_text& _out) const {
         _out.append(m_function);
         _out.append(": ");
     }
-    if (m_compiled != nullptr) {
+    if (m_compiled) {
         m_compiled->render(m_arguments, _out);
         return;
     }
@@ -127,7 +129,7 @@ void component_logger::formatter::compose_body(record_text& _out) const {
     // Fed none, the statement was plain text: render it as written.
     const bool plain_text = m_format->fed_args() == 0 && m_format->expected_args() > 0;
     _out.append(m_format_is_valid && !plain_text ? boost::string_view(m_format->str())
-                                                 : m_raw_format);
+                                                 : boost::string_view(m_format_text));
 }
 
 // The frame is the prefix, the date, the indentation and the body; the system

@@ -8,6 +8,7 @@
 
 #include <boost/format.hpp>
 #include <boost/optional.hpp>
+#include <boost/smart_ptr/intrusive_ptr.hpp>
 #include <boost/system/error_code.hpp>
 #include <boost/utility/string_view.hpp>
 
@@ -33,8 +34,16 @@ public:
     using indent_guard = scope_guard;
 
     // One record under construction; it is composed and emitted when the
-    // statement that made it ends. A record that goes nowhere (its level masked
-    // in the system log, and no socket to send it to) composes nothing.
+    // statement that made it ends, or when a record kept in a variable goes out
+    // of scope. A record owns what it renders (its arguments as they come, its
+    // format read or copied), so the texts it was given may go before it does;
+    // it belongs to the thread that made it. A record that goes nowhere (its
+    // level masked in the system log, and no socket to send it to) composes
+    // nothing.
+    //
+    // Each thread keeps the formats it logs, read, to find them again by
+    // address: at most 1,024 formats and 512 KiB, the least recently logged
+    // going first; a format longer than 4 KiB is read for its record alone.
     class formatter {
     public:
         formatter(int _log_level, const boost::string_view& _format,
@@ -49,7 +58,7 @@ public:
 
         template <class T>
         formatter& operator%(T&& _argument) {
-            if (m_compiled != nullptr) {
+            if (m_compiled) {
                 m_arguments.add(_argument);
             } else if (m_format && m_format_is_valid) {
                 *m_format % std::forward<T>(_argument);
@@ -63,18 +72,17 @@ public:
         formatter& date_time(timestamp _timestamp);
 
     private:
-        void use_boost_format();
+        void use_boost_format(boost::string_view _format);
         void compose_body(record_text& _out) const;
         void emit();
 
         // The format is read once per thread and its arguments rendered as
         // they come; a format with other directives than "%N%" and "%%" goes
-        // through Boost.Format.
-        const compiled_format* m_compiled = nullptr;
+        // through Boost.Format, its text kept for a record that is plain text.
+        boost::intrusive_ptr<const compiled_format> m_compiled;
         record_arguments m_arguments;
         std::unique_ptr<boost::format> m_format;
-        // The statement's own argument: it lives until the statement ends.
-        boost::string_view m_raw_format;
+        std::string m_format_text;
         bool m_format_is_valid = true;
         bool m_to_system_log = false;
         bool m_active = false;

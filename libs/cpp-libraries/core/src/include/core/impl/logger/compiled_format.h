@@ -4,6 +4,7 @@
 
 #include <boost/utility/string_view.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,17 +16,20 @@ namespace core {
 // A record's format read once into its pieces, for the formats made of text,
 // "%%" and "%N%" placeholders only: those render with the record's arguments
 // into the very text Boost.Format makes of them. Any other directive is left to
-// Boost.Format.
+// Boost.Format. Its holders (one thread's format_cache and the records of that
+// thread) share it through boost::intrusive_ptr, with a count that is not
+// atomic: the last of them frees it.
 class compiled_format {
 public:
-    // The compiled form of _format, read once per thread for each address a
-    // format lives at (formats are literals); null when _format holds another
-    // directive, or when the thread holds max_cached formats already, or is
-    // ending. Valid while the thread lives.
-    static const compiled_format* find(boost::string_view _format);
-    static constexpr std::size_t max_cached = 1024;
-
     explicit compiled_format(boost::string_view _format);
+    compiled_format(const compiled_format&) = delete;
+    compiled_format& operator=(const compiled_format&) = delete;
+
+    // Whether the format holds nothing but text, "%%" and "%N%".
+    bool is_covered() const { return m_covered; }
+    boost::string_view source() const { return m_source; }
+    // The heap it takes, itself included.
+    std::size_t footprint() const;
 
     // Appends the record's text to _out as Boost.Format would make it with
     // missing arguments left empty and extra ones ignored; a format fed nothing
@@ -33,6 +37,13 @@ public:
     void render(const record_arguments& _arguments, record_text& _out) const;
 
 private:
+    friend void intrusive_ptr_add_ref(const compiled_format* _format) { ++_format->m_holders; }
+    friend void intrusive_ptr_release(const compiled_format* _format) {
+        if (--_format->m_holders == 0) {
+            delete _format;
+        }
+    }
+
     struct piece {
         std::uint32_t m_offset;
         std::uint32_t m_size;
@@ -47,6 +58,7 @@ private:
     std::vector<piece> m_pieces;
     std::size_t m_expected = 0;
     bool m_covered = true;
+    mutable std::size_t m_holders = 0;
 };
 
 }  // namespace core
