@@ -255,7 +255,7 @@ TEST(socket, a_linger_set_delivers_what_was_queued_at_close) {
         push.connect(endpoint);
         boost::system::error_code error;
         while (!error && sent < 1000000) {
-            push.send(azmq::message(std::string(16, 'q')), sent == 0 ? 0 : ZMQ_DONTWAIT, error);
+            push.send(azmq::message(std::string(256, 'q')), sent == 0 ? 0 : ZMQ_DONTWAIT, error);
             sent += error ? 0 : 1;
         }
     }
