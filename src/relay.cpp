@@ -79,12 +79,11 @@ void relay::stop() {
 
 void relay::relay_until_quiet(std::chrono::steady_clock::time_point _deadline) {
     auto received = m_forwarder.counters().frames_received;
-    auto quiet_from = std::chrono::steady_clock::now() + stop_quiet;
-    while (std::chrono::steady_clock::now() < std::min(quiet_from, _deadline) &&
-           m_io_context.run_one_until(std::min(quiet_from, _deadline)) != 0) {
+    auto until = std::min(std::chrono::steady_clock::now() + stop_quiet, _deadline);
+    while (std::chrono::steady_clock::now() < until && m_io_context.run_one_until(until) != 0) {
         if (m_forwarder.counters().frames_received != received) {
             received = m_forwarder.counters().frames_received;
-            quiet_from = std::chrono::steady_clock::now() + stop_quiet;
+            until = std::min(std::chrono::steady_clock::now() + stop_quiet, _deadline);
         }
     }
 }

@@ -81,14 +81,13 @@ void history_server::start() {
     receive();
 }
 
+// Readers told "end" are kept until they say "bye": a connection closed with what the reader
+// has not read yet may lose it.
 void history_server::finish() {
     m_finishing = true;
     serve_all();
 }
 
-// Readers told "end" are kept until they say "bye": a connection closed with what the reader
-// has not read yet may lose it.
-//
 // What a reader still lacks is counted from its position, or from the first record it asked for
 // while its start is still being found; a "last N" still being found counts from where the walk
 // has reached, since how many of the records before match is not known.
